@@ -1,0 +1,12 @@
+#include "run_state.h"
+
+namespace averaging {
+
+concurrent_queue<int> queue;
+std::mutex queue_mutex;
+std::atomic<double> total{0.0};
+std::atomic<int> count{0};
+std::mutex count_mutex;
+std::vector<std::unique_ptr<concurrent_queue<int>>> extra_queues;
+
+}  // namespace averaging

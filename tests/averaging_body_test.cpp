@@ -1,0 +1,77 @@
+#include "averaging_body.h"
+
+#include <gtest/gtest.h>
+#include <oneapi/tbb/task_arena.h>
+
+#include <cmath>
+#include <string>
+
+#include "item_stream.h"
+#include "run_state_fixture.h"
+
+namespace averaging {
+namespace {
+
+using ApplyFooTest = RunStateTest;
+
+// With no parallel_while behind it, a body that wrongly tried to add an item would crash.
+TEST_F(ApplyFooTest, EmptyQueueChangesNothingEvenAtAMultipleOf100) {
+  count = 1000;
+  concurrent_queue<int> empty;
+  testing::internal::CaptureStdout();
+  ApplyFoo{nullptr}(&empty);
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+  EXPECT_EQ(total.load(), 0.0);
+  EXPECT_EQ(count.load(), 1000);
+  EXPECT_TRUE(extra_queues.empty());
+}
+
+TEST_F(ApplyFooTest, OffAMultipleOf100AddsTheHeadAndNothingElse) {
+  count = 1001;
+  concurrent_queue<int> extra;
+  extra.push(1000);
+  fill(queue, 2);
+  const ApplyFoo body{nullptr};
+  testing::internal::CaptureStdout();
+  body(&extra);
+  body(&queue);
+  body(&queue);
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+  EXPECT_EQ(total.load(), 1022.0);  // 1000 once, the head 11 twice: reading never removes
+  EXPECT_EQ(extra.size(), 1u);
+  EXPECT_EQ(queue.size(), 2u);
+  EXPECT_EQ(count.load(), 1001);
+  EXPECT_TRUE(extra_queues.empty());
+}
+
+// The whole run as the program does it, many body applications testing count at once.
+class WholeRunTest : public RunStateTest, public testing::WithParamInterface<int> {};
+
+TEST_P(WholeRunTest, AddsExactlyOneExtraItemAndDrainsTheQueue) {
+  for (int repetition = 0; repetition < 20; ++repetition) {
+    reset();
+    fill(queue, 1000);
+    count = 1000;
+    testing::internal::CaptureStdout();
+    tbb::task_arena arena(GetParam());
+    arena.execute([] {
+      tbb_layer::parallel_while<ApplyFoo> w;
+      ItemStream stream(queue);
+      w.run(stream, ApplyFoo{&w});
+    });
+    ASSERT_EQ(testing::internal::GetCapturedStdout(), "+");
+    ASSERT_EQ(count.load(), 1001);
+    ASSERT_EQ(extra_queues.size(), 1u);
+    ASSERT_EQ(queue.size(), 0u);
+    const double sum = total.load();
+    ASSERT_GE(sum, 1010.0);
+    ASSERT_LE(sum, 12000.0);
+    ASSERT_EQ(sum, std::floor(sum));
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(ThreadCounts, WholeRunTest, testing::Values(1, 2, 8, 16),
+                         testing::PrintToStringParamName());
+
+}  // namespace
+}  // namespace averaging

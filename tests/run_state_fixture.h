@@ -1,0 +1,26 @@
+// Starts every test from the run state a fresh process has.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include "run_state.h"
+
+class RunStateTest : public testing::Test {
+ protected:
+  void SetUp() override { reset(); }
+  void TearDown() override { reset(); }
+
+  static void reset() {
+    using namespace averaging;
+    int discarded = 0;
+    while (queue.pop_if_present(discarded)) {
+    }
+    total = 0.0;
+    count = 0;
+    extra_queues.clear();
+  }
+
+  static void fill(averaging::concurrent_queue<int>& q, int values) {
+    for (int i = 0; i < values; ++i) q.push(i % 2 == 0 ? 11 : 10);
+  }
+};

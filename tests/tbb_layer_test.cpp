@@ -1,0 +1,184 @@
+#include "tbb_layer.h"
+
+#include <gtest/gtest.h>
+#include <oneapi/tbb/parallel_for.h>
+#include <oneapi/tbb/task_arena.h>
+
+#include <atomic>
+#include <chrono>
+#include <filesystem>
+#include <mutex>
+#include <set>
+#include <thread>
+#include <vector>
+
+namespace {
+
+using tbb_layer::parallel_while;
+using tbb_layer::task_scheduler_init;
+
+// Yields 0, 1, ..., size - 1.
+struct counting_stream {
+  int size;
+  std::atomic<int> next{0};
+  bool pop_if_present(int& item) {
+    const int taken = next.fetch_add(1);
+    if (taken >= size) return false;
+    item = taken;
+    return true;
+  }
+};
+
+// Counts every application per item; items below `chain_limit` that are multiples of 3 add the
+// item `stride` above them, so added items add further items.
+struct slot_body {
+  using argument_type = int;
+  parallel_while<slot_body>* w;
+  std::vector<std::atomic<int>>* slots;
+  int stride;
+  int chain_limit;
+  static bool adds(int item, int chain_limit) { return item % 3 == 0 && item < chain_limit; }
+  void operator()(int item) const {
+    (*slots)[static_cast<std::size_t>(item)].fetch_add(1);
+    if (adds(item, chain_limit)) w->add(item + stride);
+  }
+};
+
+class ParallelWhileTest : public testing::TestWithParam<int> {
+ protected:
+  template <typename F>
+  void in_arena(F&& f) {
+    tbb::task_arena arena(GetParam());
+    arena.execute(std::forward<F>(f));
+  }
+};
+
+TEST_P(ParallelWhileTest, ProcessesEveryStreamedAndAddedItemExactlyOnceBeforeReturning) {
+  constexpr int stream_items = 999;
+  constexpr int chain_limit = 3 * stream_items;
+  std::vector<std::atomic<int>> slots(4 * stream_items);
+  std::vector<int> expected(slots.size(), 0);
+  for (int item = 0; item < stream_items; ++item) {
+    for (int i = item;; i += stream_items) {
+      ++expected[static_cast<std::size_t>(i)];
+      if (!slot_body::adds(i, chain_limit)) break;
+    }
+  }
+
+  in_arena([&] {
+    parallel_while<slot_body> w;
+    counting_stream stream{stream_items};
+    w.run(stream, slot_body{&w, &slots, stream_items, chain_limit});
+  });
+
+  for (std::size_t i = 0; i < slots.size(); ++i) {
+    ASSERT_EQ(slots[i].load(), expected[i]) << "item " << i;
+  }
+}
+
+TEST_P(ParallelWhileTest, EmptyStreamAppliesNothing) {
+  std::vector<std::atomic<int>> slots(1);
+  in_arena([&] {
+    parallel_while<slot_body> w;
+    counting_stream stream{0};
+    w.run(stream, slot_body{&w, &slots, 0, 0});
+    // The same object serves a second run.
+    counting_stream one{1};
+    w.run(one, slot_body{&w, &slots, 0, 0});
+  });
+  EXPECT_EQ(slots[0].load(), 1);
+}
+
+// Holds back its items past the first blocks until some body application has begun, so a run
+// that read the stream to exhaustion before applying the body would never finish.
+struct stalling_stream {
+  static constexpr int stall_at = 9;
+  int size;
+  const std::atomic<bool>& body_began;
+  std::atomic<int> next{0};
+  std::atomic<bool> gave_up{false};
+  bool pop_if_present(int& item) {
+    const int taken = next.fetch_add(1);
+    if (taken >= size) return false;
+    if (taken >= stall_at && !wait_for_body()) {
+      gave_up = true;
+      return false;
+    }
+    item = taken;
+    return true;
+  }
+  bool wait_for_body() const {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (!body_began.load()) {
+      if (std::chrono::steady_clock::now() > deadline) return false;
+      std::this_thread::yield();
+    }
+    return true;
+  }
+};
+
+struct flag_body {
+  using argument_type = int;
+  std::atomic<bool>* began;
+  std::atomic<int>* applied;
+  void operator()(int) const {
+    began->store(true);
+    applied->fetch_add(1);
+  }
+};
+
+TEST_P(ParallelWhileTest, StartsBodiesBeforeTheStreamIsExhausted) {
+  std::atomic<bool> began{false};
+  std::atomic<int> applied{0};
+  stalling_stream stream{100, began};
+  in_arena([&] {
+    parallel_while<flag_body> w;
+    w.run(stream, flag_body{&began, &applied});
+  });
+  EXPECT_FALSE(stream.gave_up.load()) << "no body application began while the stream was read";
+  EXPECT_EQ(applied.load(), 100);
+}
+
+INSTANTIATE_TEST_SUITE_P(ThreadCounts, ParallelWhileTest, testing::Values(1, 2, 8, 16),
+                         testing::PrintToStringParamName());
+
+// Counts the threads of this process; the pool's workers are among them while they live.
+std::size_t thread_count() {
+  const std::filesystem::path tasks{"/proc/self/task"};
+  return static_cast<std::size_t>(
+      std::distance(std::filesystem::directory_iterator{tasks}, std::filesystem::directory_iterator{}));
+}
+
+void keep_workers_busy() {
+  tbb::parallel_for(0, 64, [](int) { std::this_thread::sleep_for(std::chrono::milliseconds(1)); });
+}
+
+TEST(TaskSchedulerInitTest, TerminateEndsTheWorkerThreads) {
+  if (!std::filesystem::exists("/proc/self/task")) GTEST_SKIP() << "no per-process thread list";
+  // Join whatever pool earlier tests left running, to know the count without workers.
+  task_scheduler_init{}.terminate();
+  const std::size_t without_workers = thread_count();
+
+  task_scheduler_init init(2);
+  for (int attempt = 0; attempt < 100 && thread_count() == without_workers; ++attempt) {
+    keep_workers_busy();
+  }
+  ASSERT_GT(thread_count(), without_workers) << "no worker thread ever started";
+  init.terminate();
+  EXPECT_FALSE(init.is_active());
+  EXPECT_EQ(thread_count(), without_workers);
+}
+
+TEST(TaskSchedulerInitTest, CountOfOneRunsEverythingOnTheCallingThread) {
+  task_scheduler_init init(1);
+  std::mutex ids_mutex;  // guards ids
+  std::set<std::thread::id> ids;
+  tbb::parallel_for(0, 64, [&](int) {
+    std::this_thread::sleep_for(std::chrono::microseconds(200));
+    const std::scoped_lock lock(ids_mutex);
+    ids.insert(std::this_thread::get_id());
+  });
+  EXPECT_EQ(ids, std::set<std::thread::id>{std::this_thread::get_id()});
+}
+
+}  // namespace
