@@ -19,3 +19,35 @@ run: deps $(BUILD)/CMakeCache.txt
 test: deps $(BUILD)/CMakeCache.txt
 	cmake --build $(BUILD) -j $(BUILD_JOBS)
 	ctest --test-dir $(BUILD) --output-on-failure -j $(BUILD_JOBS)
+
+# Sanitizer builds and memcheck; each reports through a non-zero exit.
+SANITIZER_PACKAGES := $(BASE_PACKAGES) dpkg-dev valgrind
+SUITE_REPEATS      ?= 3
+export ASAN_OPTIONS  := detect_leaks=1:halt_on_error=1:abort_on_error=0
+export UBSAN_OPTIONS := halt_on_error=1:print_stacktrace=1
+export TSAN_OPTIONS  := halt_on_error=1:second_deadlock_stack=1
+
+.PHONY: asan tsan memcheck
+
+asan:
+	scripts/install-deps.sh $(SANITIZER_PACKAGES)
+	cmake --preset asan
+	cmake --build build/asan -j $(BUILD_JOBS)
+	ctest --test-dir build/asan --output-on-failure -j $(BUILD_JOBS)
+
+tsan:
+	scripts/install-deps.sh $(SANITIZER_PACKAGES)
+	cmake --preset tsan
+	cmake --build build/tsan -j $(BUILD_JOBS)
+	scripts/check-instrumented-tbb.sh build/tsan/averaging build/tsan/tests/unit_tests
+	ctest --test-dir build/tsan --output-on-failure -j $(BUILD_JOBS) --repeat until-fail:$(SUITE_REPEATS)
+
+memcheck: deps $(BUILD)/CMakeCache.txt
+	scripts/install-deps.sh valgrind
+	cmake --build $(BUILD) -j $(BUILD_JOBS) --target averaging
+	for run in 1 2 3; do \
+	  valgrind --quiet --error-exitcode=1 --leak-check=full \
+	    --show-leak-kinds=definite,indirect,possible \
+	    --errors-for-leak-kinds=definite,indirect,possible $(BUILD)/averaging || exit 1; \
+	done
+	@echo 'memcheck: no errors, nothing lost'

@@ -1,0 +1,22 @@
+#!/usr/bin/env bash
+# Builds oneTBB (only the tbb library) from the installed version's Debian source and installs it
+# under build/onetbb/NAME/install, for builds that need their own oneTBB (a sanitized or a
+# cross-compiled one). Cached: does nothing when that install is already there.
+# Usage: scripts/build-onetbb.sh NAME [CMAKE_ARGUMENT...]
+set -euo pipefail
+cd "$(dirname "$0")/.."
+name=$1
+shift
+root=$(realpath -m "build/onetbb/$name")
+[[ -f "$root/install/lib/cmake/TBB/TBBConfig.cmake" ]] && exit 0
+
+scripts/fetch-onetbb-source.sh
+# GCC 12 warns on oneTBB's fences, hence no strict (warnings as errors) build.
+cmake -S build/onetbb/source -B "$root/build" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DCMAKE_INSTALL_PREFIX="$root/install" -DCMAKE_INSTALL_LIBDIR=lib \
+  -DTBB_TEST=OFF -DTBB_STRICT=OFF -DTBB_EXAMPLES=OFF -DTBBMALLOC_BUILD=OFF \
+  -DTBB_DISABLE_HWLOC_AUTOMATIC_SEARCH=ON "$@" >"$root.configure.log" 2>&1
+cmake --build "$root/build" -j "${BUILD_JOBS:-2}" --target tbb >"$root.build.log" 2>&1 || { tail -n 30 "$root.build.log" >&2; exit 1; }
+cmake --install "$root/build" --component runtime >/dev/null
+cmake --install "$root/build" --component devel >/dev/null
+echo "oneTBB ($name) installed in $root/install"
