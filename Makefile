@@ -51,3 +51,23 @@ memcheck: deps $(BUILD)/CMakeCache.txt
 	    --errors-for-leak-kinds=definite,indirect,possible $(BUILD)/averaging || exit 1; \
 	done
 	@echo 'memcheck: no errors, nothing lost'
+
+# Benchmarks: release build, repetitions interleaved at random, medians turned into ratios.
+BENCH_PACKAGES    := $(BASE_PACKAGES) libbenchmark-dev python3
+BENCH_REPETITIONS ?= 11
+BENCH_MIN_TIME    ?= 0.2
+
+.PHONY: bench bench-build
+
+bench-build:
+	scripts/install-deps.sh $(BENCH_PACKAGES)
+	cmake -S . -B build/bench -DCMAKE_BUILD_TYPE=Release -DAVERAGING_BUILD_TESTS=OFF \
+	  -DAVERAGING_BUILD_BENCHMARKS=ON
+	cmake --build build/bench -j $(BUILD_JOBS) --target layer_bench
+
+bench: bench-build
+	build/bench/bench/layer_bench --benchmark_repetitions=$(BENCH_REPETITIONS) \
+	  --benchmark_min_time=$(BENCH_MIN_TIME) --benchmark_enable_random_interleaving=true \
+	  --benchmark_report_aggregates_only=true --benchmark_out_format=json \
+	  --benchmark_out=build/bench/results.json >build/bench/console.txt
+	python3 bench/ratios.py build/bench/results.json

@@ -168,8 +168,9 @@ class parallel_while {
   };
 
   // Atomic because every body application reads it while the first ones may store it; relaxed
-  // suffices as the feeder itself was built before any body application started.
-  std::atomic<feeder_type*> my_feeder{nullptr};
+  // suffices as the feeder itself was built before any body application started. A cache line
+  // of its own, so that writes to a stream kept beside this object do not evict it on every read.
+  alignas(64) std::atomic<feeder_type*> my_feeder{nullptr};
 };
 
 }  // namespace tbb_layer

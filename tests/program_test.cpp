@@ -46,8 +46,8 @@ std::string read_file(const std::filesystem::path& path) {
 run_result run_program(const std::string& prefix = "", const std::string& arguments = "") {
   const auto err_path = std::filesystem::temp_directory_path() /
                         ("averaging_stderr_" + std::to_string(std::rand()) + ".txt");
-  const std::string command = prefix + "\"" + AVERAGING_PROGRAM + "\" " + arguments + " 2>\"" +
-                              err_path.string() + "\"";
+  const std::string command =
+      prefix + "\"" + AVERAGING_PROGRAM + "\" " + arguments + " 2>\"" + err_path.string() + "\"";
   FILE* pipe = popen(command.c_str(), read_binary);
   if (pipe == nullptr) return {-1, "", "could not start: " + command};
   std::string out;

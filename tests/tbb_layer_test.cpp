@@ -145,8 +145,8 @@ INSTANTIATE_TEST_SUITE_P(ThreadCounts, ParallelWhileTest, testing::Values(1, 2, 
 // Counts the threads of this process; the pool's workers are among them while they live.
 std::size_t thread_count() {
   const std::filesystem::path tasks{"/proc/self/task"};
-  return static_cast<std::size_t>(
-      std::distance(std::filesystem::directory_iterator{tasks}, std::filesystem::directory_iterator{}));
+  return static_cast<std::size_t>(std::distance(std::filesystem::directory_iterator{tasks},
+                                                std::filesystem::directory_iterator{}));
 }
 
 void keep_workers_busy() {
