@@ -71,3 +71,24 @@ bench: bench-build
 	  --benchmark_report_aggregates_only=true --benchmark_out_format=json \
 	  --benchmark_out=build/bench/results.json >build/bench/console.txt
 	python3 bench/ratios.py build/bench/results.json
+
+# 32-bit x86: the suite on i386 Linux, and as Windows console programs under Wine.
+I386_PACKAGES    := $(BASE_PACKAGES) g++-multilib libtbb-dev:i386 libgtest-dev:i386
+WINDOWS_PACKAGES := cmake make dpkg-dev libtbb-dev googletest g++-mingw-w64-i686-posix \
+                    wine wine32:i386
+
+.PHONY: test-i386 test-windows
+
+test-i386:
+	scripts/enable-i386.sh
+	scripts/install-deps.sh $(I386_PACKAGES)
+	cmake --preset i386
+	cmake --build build/i386 -j $(BUILD_JOBS)
+	ctest --test-dir build/i386 --output-on-failure -j $(BUILD_JOBS)
+
+test-windows:
+	scripts/enable-i386.sh
+	scripts/install-deps.sh $(WINDOWS_PACKAGES)
+	cmake --preset windows
+	cmake --build build/windows -j $(BUILD_JOBS)
+	ctest --test-dir build/windows --output-on-failure -j $(BUILD_JOBS)

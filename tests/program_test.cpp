@@ -6,10 +6,15 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <random>
 #include <sstream>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#ifndef _WIN32
+#include <sys/wait.h>
+#endif
 
 namespace {
 
@@ -44,10 +49,15 @@ std::string read_file(const std::filesystem::path& path) {
 
 // `prefix` and `arguments` are spliced into a shell command around the quoted program path.
 run_result run_program(const std::string& prefix = "", const std::string& arguments = "") {
+  // Random, so that test processes running side by side never share the file.
+  static std::mt19937_64 random_names{std::random_device{}()};
   const auto err_path = std::filesystem::temp_directory_path() /
-                        ("averaging_stderr_" + std::to_string(std::rand()) + ".txt");
-  const std::string command =
+                        ("averaging_stderr_" + std::to_string(random_names()) + ".txt");
+  std::string command =
       prefix + "\"" + AVERAGING_PROGRAM + "\" " + arguments + " 2>\"" + err_path.string() + "\"";
+#ifdef _WIN32
+  command = "\"" + command + "\"";  // cmd /c strips the outermost pair of quotes
+#endif
   FILE* pipe = popen(command.c_str(), read_binary);
   if (pipe == nullptr) return {-1, "", "could not start: " + command};
   std::string out;
@@ -119,16 +129,21 @@ TEST(ProgramTest, EveryRunKeepsTheReportContract) {
   }
 }
 
-#ifndef _WIN32
 TEST(ProgramTest, IgnoresArgumentsAndEnvironment) {
+#ifdef _WIN32
+  const std::string junk_env = "set COUNT=7&& set TOTAL=-1&& set OMP_NUM_THREADS=64&& ";
+  const std::string junk_arguments = "--count 5 -h \"\" \"two words\" <NUL";
+#else
   const std::string junk_env = "env LC_ALL=de_DE.UTF-8 COUNT=7 TOTAL=-1 OMP_NUM_THREADS=64 ";
+  const std::string junk_arguments = "--count 5 -h '' \"two words\" </dev/null";
+#endif
   for (int run = 0; run < 30; ++run) {
     SCOPED_TRACE("run " + std::to_string(run));
-    ASSERT_NO_FATAL_FAILURE(
-        expect_report_contract(run_program(junk_env, "--count 5 -h '' \"two words\" </dev/null")));
+    ASSERT_NO_FATAL_FAILURE(expect_report_contract(run_program(junk_env, junk_arguments)));
   }
 }
 
+#ifndef _WIN32
 TEST(ProgramTest, KeepsTheContractOnOneCpu) {
   if (std::system("taskset -c 0 true >/dev/null 2>&1") != 0) GTEST_SKIP() << "no taskset";
   for (int run = 0; run < 30; ++run) {

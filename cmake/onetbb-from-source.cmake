@@ -1,0 +1,12 @@
+# Builds the installed oneTBB version from Debian's source package into build/onetbb/NAME (once;
+# later configures reuse it) and points find_package(TBB) at it.
+function(use_onetbb_built_from_source name)
+  execute_process(
+    COMMAND ${CMAKE_SOURCE_DIR}/scripts/build-onetbb.sh ${name} ${ARGN}
+    RESULT_VARIABLE build_failed)
+  if(build_failed)
+    message(FATAL_ERROR "building oneTBB (${name}) from source failed")
+  endif()
+  set(TBB_DIR ${CMAKE_SOURCE_DIR}/build/onetbb/${name}/install/lib/cmake/TBB
+      CACHE PATH "oneTBB package directory" FORCE)
+endfunction()
