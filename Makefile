@@ -27,20 +27,23 @@ export ASAN_OPTIONS  := detect_leaks=1:halt_on_error=1:abort_on_error=0
 export UBSAN_OPTIONS := halt_on_error=1:print_stacktrace=1
 export TSAN_OPTIONS  := halt_on_error=1:second_deadlock_stack=1
 
+# $(call build_preset,NAME) configures and builds the CMake preset NAME in build/NAME;
+# $(call test_preset,NAME,CTEST_ARGUMENTS) runs its suite.
+build_preset = cmake --preset $(1) && cmake --build build/$(1) -j $(BUILD_JOBS)
+test_preset  = ctest --test-dir build/$(1) --output-on-failure -j $(BUILD_JOBS) $(2)
+
 .PHONY: asan tsan memcheck
 
 asan:
 	scripts/install-deps.sh $(SANITIZER_PACKAGES)
-	cmake --preset asan
-	cmake --build build/asan -j $(BUILD_JOBS)
-	ctest --test-dir build/asan --output-on-failure -j $(BUILD_JOBS)
+	$(call build_preset,asan)
+	$(call test_preset,asan)
 
 tsan:
 	scripts/install-deps.sh $(SANITIZER_PACKAGES)
-	cmake --preset tsan
-	cmake --build build/tsan -j $(BUILD_JOBS)
+	$(call build_preset,tsan)
 	scripts/check-instrumented-tbb.sh build/tsan/averaging build/tsan/tests/unit_tests
-	ctest --test-dir build/tsan --output-on-failure -j $(BUILD_JOBS) --repeat until-fail:$(SUITE_REPEATS)
+	$(call test_preset,tsan,--repeat until-fail:$(SUITE_REPEATS))
 
 memcheck: deps $(BUILD)/CMakeCache.txt
 	scripts/install-deps.sh valgrind
@@ -82,13 +85,12 @@ WINDOWS_PACKAGES := cmake make dpkg-dev libtbb-dev googletest g++-mingw-w64-i686
 test-i386:
 	scripts/enable-i386.sh
 	scripts/install-deps.sh $(I386_PACKAGES)
-	cmake --preset i386
-	cmake --build build/i386 -j $(BUILD_JOBS)
-	ctest --test-dir build/i386 --output-on-failure -j $(BUILD_JOBS)
+	$(call build_preset,i386)
+	$(call test_preset,i386)
 
 test-windows:
 	scripts/enable-i386.sh
 	scripts/install-deps.sh $(WINDOWS_PACKAGES)
-	cmake --preset windows
-	cmake --build build/windows -j $(BUILD_JOBS)
-	ctest --test-dir build/windows --output-on-failure -j $(BUILD_JOBS)
+	$(call build_preset,windows)
+	scripts/wine-run.sh
+	$(call test_preset,windows)
