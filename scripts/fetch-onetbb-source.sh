@@ -13,14 +13,24 @@ version=$(dpkg-query -W -f='${Version}' "libtbb-dev:$arch")
 
 state=$(realpath -m build/onetbb/apt)
 mkdir -p "$state/lists/partial" "$state/cache/archives/partial" "$state/work"
-# The system's own sources, asking for source packages instead of binaries.
-sources=("/etc/apt/sources.list.d/"*.sources)
-[[ -e "${sources[0]}" ]] || { echo "no deb822 .sources file under /etc/apt" >&2; exit 1; }
-sed -E 's/^Types:.*/Types: deb-src/' "${sources[@]}" >"$state/onetbb-src.sources"
-apt_private=(-o APT::Sandbox::User=root -o Dir::Etc::SourceList=/dev/null -o Dir::Etc::SourceParts="$state/sourceparts"
+apt_private=(-o APT::Sandbox::User=root -o Dir::Etc::SourceList=/dev/null
+             -o Dir::Etc::SourceParts="$state/sourceparts"
              -o Dir::State::Lists="$state/lists" -o Dir::Cache="$state/cache")
+# The system's own sources, asking for source packages instead of binaries.
+rm -rf "$state/sourceparts"
 mkdir -p "$state/sourceparts"
-cp "$state/onetbb-src.sources" "$state/sourceparts/"
+sources=(/etc/apt/sources.list.d/*.sources)
+if [[ -e "${sources[0]}" ]]; then
+  for file in "${sources[@]}"; do
+    sed -E 's/^Types:.*/Types: deb-src/' "$file"
+    echo  # keeps the last stanza of one file apart from the first of the next
+  done >"$state/sourceparts/onetbb-src.sources"
+elif [[ -f /etc/apt/sources.list ]]; then
+  sed -nE 's/^deb(\s)/deb-src\1/p' /etc/apt/sources.list >"$state/sourceparts/onetbb-src.list"
+else
+  echo "no apt sources found under /etc/apt" >&2
+  exit 1
+fi
 
 apt-get "${apt_private[@]}" update -qq
 rm -rf "$state/work"/*
