@@ -120,10 +120,10 @@ void BM_Adding(benchmark::State& state) { compare(state, state.range(0)); }
 void BM_ProgramBody(benchmark::State& state) {
   using namespace averaging;
   tbb::task_arena arena = arena_for(state);
+  count = 1001;
   for (auto _ : state) {
     state.PauseTiming();
     for (std::int64_t i = 0; i < state.range(0); ++i) queue.push(i % 2 == 0 ? 11 : 10);
-    count = 1001;
     state.ResumeTiming();
     arena.execute([] {
       tbb_layer::parallel_while<ApplyFoo> w;

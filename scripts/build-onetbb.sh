@@ -16,7 +16,10 @@ cmake -S build/onetbb/source -B "$root/build" -DCMAKE_BUILD_TYPE=RelWithDebInfo 
   -DCMAKE_INSTALL_PREFIX="$root/install" -DCMAKE_INSTALL_LIBDIR=lib \
   -DTBB_TEST=OFF -DTBB_STRICT=OFF -DTBB_EXAMPLES=OFF -DTBBMALLOC_BUILD=OFF \
   -DTBB_DISABLE_HWLOC_AUTOMATIC_SEARCH=ON "$@" >"$root.configure.log" 2>&1
-cmake --build "$root/build" -j "${BUILD_JOBS:-2}" --target tbb >"$root.build.log" 2>&1 || { tail -n 30 "$root.build.log" >&2; exit 1; }
+if ! cmake --build "$root/build" -j "${BUILD_JOBS:-2}" --target tbb >"$root.build.log" 2>&1; then
+  tail -n 30 "$root.build.log" >&2
+  exit 1
+fi
 cmake --install "$root/build" --component runtime >/dev/null
 cmake --install "$root/build" --component devel >/dev/null
 echo "oneTBB ($name) installed in $root/install"
