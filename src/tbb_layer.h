@@ -11,6 +11,7 @@
 #include <atomic>
 #include <cassert>
 #include <cstddef>
+#include <exception>
 #include <iterator>
 #include <new>
 #include <optional>
@@ -50,8 +51,10 @@ class task_scheduler_init {
   }
   task_scheduler_init(const task_scheduler_init&) = delete;
   task_scheduler_init& operator=(const task_scheduler_init&) = delete;
+  // Torn down by an exception, it releases the pool without waiting: after a worker thread
+  // failed to start, oneTBB would wait for it forever.
   ~task_scheduler_init() {
-    if (is_active()) terminate();
+    if (is_active() && std::uncaught_exceptions() == my_uncaught_at_init) terminate();
   }
 
   // `automatic` lets the library size the pool; a positive count caps it, the caller included.
@@ -63,6 +66,7 @@ class task_scheduler_init {
                      static_cast<std::size_t>(number_of_threads));
     }
     my_handle = tbb::task_scheduler_handle{tbb::attach{}};
+    my_uncaught_at_init = std::uncaught_exceptions();
   }
 
   // Waits until every worker thread has ended. Must not be called from inside a parallel run.
@@ -78,6 +82,7 @@ class task_scheduler_init {
  private:
   tbb::task_scheduler_handle my_handle;
   std::optional<tbb::global_control> my_cap;
+  int my_uncaught_at_init = 0;
 };
 
 // Input iterator over a stream's pop_if_present: each increment takes the next item, and the

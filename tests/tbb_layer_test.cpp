@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <mutex>
 #include <set>
+#include <stdexcept>
 #include <thread>
 #include <vector>
 
@@ -143,6 +144,32 @@ TEST_P(ParallelWhileTest, StartsBodiesBeforeTheStreamIsExhausted) {
   });
   EXPECT_FALSE(stream.gave_up.load()) << "no body application began while the stream was read";
   EXPECT_EQ(applied.load(), 100);
+}
+
+// Throws on `failing_item`; items below 100 add the item 100 above them.
+struct failing_body {
+  using argument_type = int;
+  parallel_while<failing_body>* w;
+  std::atomic<int>* applied;
+  int failing_item;
+  void operator()(int item) const {
+    if (item == failing_item) throw std::runtime_error("item failed");
+    applied->fetch_add(1);
+    if (item < 100) w->add(item + 100);
+  }
+};
+
+TEST_P(ParallelWhileTest, ABodyExceptionReachesTheCallerAndTheObjectRunsAgain) {
+  std::atomic<int> applied{0};
+  in_arena([&] {
+    parallel_while<failing_body> w;
+    counting_stream failing{100};
+    EXPECT_THROW(w.run(failing, failing_body{&w, &applied, 50}), std::runtime_error);
+    applied = 0;
+    counting_stream again{100};
+    w.run(again, failing_body{&w, &applied, -1});
+  });
+  EXPECT_EQ(applied.load(), 200);
 }
 
 INSTANTIATE_TEST_SUITE_P(ThreadCounts, ParallelWhileTest, testing::Values(1, 2, 8, 16),
