@@ -144,6 +144,46 @@ TEST(ProgramTest, IgnoresArgumentsAndEnvironment) {
 }
 
 #ifndef _WIN32
+// A failed run: status 1, one "averaging: " line on standard error, and no report.
+void expect_failure_contract(const run_result& run) {
+  ASSERT_EQ(run.exit_status, 1) << run.err;
+  EXPECT_EQ(run.err.rfind("averaging: ", 0), 0u) << run.err;
+  EXPECT_EQ(run.err.find('\n'), run.err.size() - 1) << run.err;
+  EXPECT_EQ(run.out.find("Total="), std::string::npos) << run.out;
+}
+
+TEST(ProgramTest, OutputThatCannotBeWrittenIsAFailure) {
+  for (const char* output : {">/dev/full", ">&-"}) {
+    SCOPED_TRACE(output);
+    expect_failure_contract(run_program("", output));
+  }
+}
+
+#if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
+// From limits at which the loader cannot map the libraries, through failures while the globals
+// are built, while worker threads start and inside the run, to limits that let it finish.
+TEST(ProgramTest, RunningOutOfMemoryOrThreadsIsAFailureNeverACrash) {
+  if (std::system("prlimit --version >/dev/null 2>&1") != 0) GTEST_SKIP() << "no prlimit";
+  int failed = 0;
+  int finished = 0;
+  for (int kib = 2048; kib <= 32768; kib += 256) {
+    SCOPED_TRACE(std::to_string(kib) + " KiB");
+    const std::string limit = "timeout 10 prlimit --as=" + std::to_string(kib * 1024) + " ";
+    const run_result run = run_program(limit);
+    if (run.exit_status == 127) continue;  // the loader's own failure, before the program runs
+    if (run.exit_status == 0) {
+      ++finished;
+      ASSERT_NO_FATAL_FAILURE(expect_report_contract(run));
+    } else {
+      ++failed;
+      ASSERT_NO_FATAL_FAILURE(expect_failure_contract(run));
+    }
+  }
+  EXPECT_GT(failed, 0);
+  EXPECT_GT(finished, 0);
+}
+#endif
+
 TEST(ProgramTest, KeepsTheContractOnOneCpu) {
   if (std::system("taskset -c 0 true >/dev/null 2>&1") != 0) GTEST_SKIP() << "no taskset";
   for (int run = 0; run < 30; ++run) {

@@ -1,0 +1,62 @@
+// The program's work: fill the queue, run every value through the body on the worker pool,
+// pause, and report the total, the count and their quotient on standard output.
+#pragma once
+
+#include <cerrno>
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <exception>
+#include <iostream>
+#include <thread>
+
+#include "averaging_body.h"
+#include "failure.h"
+#include "item_stream.h"
+#include "run_state.h"
+#include "tbb_layer.h"
+
+namespace averaging {
+
+inline constexpr int value_count = 1000;
+inline constexpr int even_position_value = 11;
+inline constexpr int odd_position_value = 10;
+inline constexpr std::chrono::milliseconds pause_before_report{5};
+
+// Writes the three report lines; the exit status: 0 when all of the output, the "+" marks
+// before it included, reached standard output.
+inline int write_report() {
+  errno = 0;  // so that a reason found below is the failed write's own
+  std::cout << "Total=" << total.load() << std::endl;
+  std::cout << "Count=" << count.load() << std::endl;
+  std::cout << "Average=" << total.load() / static_cast<double>(count.load()) << std::endl;
+  if (std::cout) return EXIT_SUCCESS;
+  const int error = errno;
+  return report_failure("cannot write the report", error != 0 ? std::strerror(error) : "");
+}
+
+// The whole run with `Body` applied to every item (the program uses ApplyFoo); the exit status.
+// An exception that escapes the run, such as std::bad_alloc, ends it with one line on standard
+// error and status 1, and no report.
+template <typename Body>
+int run_and_report() {
+  try {
+    for (int i = 0; i < value_count; ++i) {
+      queue.push(i % 2 == 0 ? even_position_value : odd_position_value);
+    }
+    count = value_count;
+
+    tbb_layer::task_scheduler_init init(tbb_layer::task_scheduler_init::automatic);
+    tbb_layer::parallel_while<Body> w;
+    ItemStream stream(queue);
+    Body body(&w);
+    w.run(stream, body);
+
+    std::this_thread::sleep_for(pause_before_report);
+    return write_report();
+  } catch (const std::exception&) {
+    return report_failure(describe(std::current_exception()));
+  }
+}
+
+}  // namespace averaging

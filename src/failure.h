@@ -1,0 +1,24 @@
+// How the program ends when it cannot finish: one line on standard error, "averaging: " and
+// what went wrong, then exit status 1.
+#pragma once
+
+#include <exception>
+#include <string_view>
+
+namespace averaging {
+
+// Writes "averaging: <what>" (and ": <reason>" when there is one) as one line on standard
+// error; returns 1, the exit status of every failure. Allocates nothing, so it still works
+// when memory has run out.
+int report_failure(std::string_view what, std::string_view reason = {}) noexcept;
+
+// What went wrong, in a few words: "out of memory" for std::bad_alloc, what() of any other
+// std::exception. The text lives as long as `failure` does.
+const char* describe(const std::exception_ptr& failure) noexcept;
+
+// Makes std::terminate report the exception that caused it and end the process with status 1,
+// without an abort or a core dump: oneTBB raises some failures (a worker thread that cannot
+// start) on worker threads or in noexcept paths, where no catch of the program's can see them.
+void report_failures_on_terminate() noexcept;
+
+}  // namespace averaging
