@@ -1,12 +1,22 @@
 #!/usr/bin/env bash
-# Installs the given Debian packages where they are missing; does nothing when all are present.
-# Usage: scripts/install-deps.sh PACKAGE...
+# Installs the given Debian packages where they are missing; does nothing, and so needs neither
+# the network nor root, when all are present. NAME means NAME for the native architecture (or an
+# architecture-independent one); NAME:ARCH means that architecture's.
+# Usage: scripts/install-deps.sh PACKAGE[:ARCH]...
 set -euo pipefail
+
+native=$(dpkg --print-architecture)
+installed() {
+  local name=${1%%:*} arch=$native
+  [[ $1 == *:* ]] && arch=${1#*:}
+  local instances
+  instances=$(dpkg-query -W -f='${Architecture} ${Status}\n' "$name" 2>/dev/null || true)
+  grep -qE "^($arch|all) install ok installed$" <<<"$instances"
+}
 
 missing=()
 for package in "$@"; do
-  status=$(dpkg-query -W -f='${Status}' "$package" 2>/dev/null || true)
-  [[ "$status" == "install ok installed" ]] || missing+=("$package")
+  installed "$package" || missing+=("$package")
 done
 [[ ${#missing[@]} -eq 0 ]] && exit 0
 

@@ -1,0 +1,7 @@
+#!/bin/sh
+# Runs make with the given targets (./make.sh run, ./make.sh test) on a machine that may lack
+# make itself: installs it first where it is missing; each target installs what else it needs.
+set -eu
+cd "$(dirname "$0")"
+scripts/install-deps.sh make
+exec make "$@"

@@ -1,0 +1,88 @@
+#!/usr/bin/env bash
+# Runs COMMANDS as root in a brand-new minimal Debian 12 (debootstrap's minbase: no make, no
+# compiler, no git, no sudo) holding a clone of this project's committed HEAD in /root/averaging,
+# the working directory, and a copy of each FILE in /root. Fails when COMMANDS fail.
+# The system is built once from the archive this machine's apt sources name and cached as a
+# tarball under build/fresh-debian; every call unpacks a new copy and removes it afterwards.
+# Usage: scripts/fresh-debian.sh COMMANDS [FILE...]
+set -euo pipefail
+cd "$(dirname "$0")/.."
+commands=$1
+shift
+suite=bookworm
+work=$(realpath -m build/fresh-debian)
+cache=$work/$suite-minbase.tar.gz
+
+# True while anything is mounted at or below DIR: then it must not be removed or copied.
+mounted_below() {
+  awk -v dir="$1" '$2 == dir || index($2, dir "/") == 1 { found = 1 } END { exit !found }' \
+    /proc/self/mounts
+}
+# Removes DIR, refusing while anything is mounted in it, and never crossing into another file
+# system even then.
+remove_tree() {
+  if mounted_below "$1"; then
+    echo "refusing to remove $1: something is still mounted in it" >&2
+    return 1
+  fi
+  rm -rf --one-file-system "$1"
+}
+
+# The first archive the system's own apt sources name for the suite.
+archive() {
+  local files=(/etc/apt/sources.list.d/*.sources)
+  if [[ -e "${files[0]}" ]]; then
+    awk -v suite="$suite" 'BEGIN { RS = ""; FS = "\n" }  # one stanza a record, one field a line
+      {
+        types = suites = uris = ""
+        for (i = 1; i <= NF; i++) {
+          if ($i ~ /^Types:/) types = $i " "
+          else if ($i ~ /^Suites:/) suites = $i " "
+          else if ($i ~ /^URIs:/) uris = $i
+        }
+        if (types ~ /[ \t]deb[ \t]/ && index(suites, " " suite " ")) {
+          split(uris, uri, /[ \t]+/)
+          print uri[2]
+          exit
+        }
+      }' "${files[@]}"
+  fi
+  if [[ -f /etc/apt/sources.list ]]; then
+    awk -v suite="$suite" '$1 == "deb" && $3 == suite { print $2; exit }' /etc/apt/sources.list
+  fi
+}
+
+if [[ ! -f "$cache" ]]; then
+  scripts/install-deps.sh debootstrap
+  mirror=$(archive | head -n 1)
+  [[ -n "$mirror" ]] || { echo "no apt source names Debian's $suite" >&2; exit 1; }
+  echo "Building a minimal Debian $suite from $mirror (cached in $cache)"
+  mkdir -p "$work"
+  bootstrap=$(mktemp -d "$work/bootstrap.XXXXXX")
+  # Its own mount namespace, so whatever debootstrap mounts inside the new system vanishes.
+  unshare --mount --propagation private \
+    debootstrap --variant=minbase "$suite" "$bootstrap" "$mirror" >"$work/debootstrap.log" 2>&1 ||
+    { tail -n 20 "$work/debootstrap.log" >&2; remove_tree "$bootstrap"; exit 1; }
+  tar -C "$bootstrap" -czf "$cache.partial" .
+  mv "$cache.partial" "$cache"
+  remove_tree "$bootstrap"
+fi
+
+root=$(mktemp -d "$work/system.XXXXXX")
+trap 'remove_tree "$root"' EXIT
+tar -C "$root" -xzf "$cache"
+git clone -q "$PWD" "$root/root/averaging"
+[[ $# -gt 0 ]] && cp -- "$@" "$root/root/"
+cp /etc/resolv.conf "$root/etc/resolv.conf"  # so that apt reaches the archive by name
+
+# /proc, /dev and /sys exist inside the new system only within this private mount namespace,
+# and vanish with it, before the system is removed.
+unshare --mount --propagation private /bin/sh -euc '
+  root=$1 commands=$2
+  mount -t proc proc "$root/proc"
+  mount --rbind /dev "$root/dev"
+  mount -t sysfs sysfs "$root/sys"
+  exec chroot "$root" /usr/bin/env -i HOME=/root TERM=dumb LANG=C.UTF-8 \
+    PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin \
+    /bin/sh -euxc "cd /root/averaging && $commands"
+' fresh-debian "$root" "$commands"
