@@ -63,7 +63,7 @@ if [[ ! -f "$cache" ]]; then
   unshare --mount --propagation private \
     debootstrap --variant=minbase "$suite" "$bootstrap" "$mirror" >"$work/debootstrap.log" 2>&1 ||
     { tail -n 20 "$work/debootstrap.log" >&2; remove_tree "$bootstrap"; exit 1; }
-  tar -C "$bootstrap" -czf "$cache.partial" .
+  tar -C "$bootstrap" --exclude="./var/cache/apt/archives/*.deb" -czf "$cache.partial" .
   mv "$cache.partial" "$cache"
   remove_tree "$bootstrap"
 fi
