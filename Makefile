@@ -94,3 +94,22 @@ test-windows:
 	$(call build_preset,windows)
 	scripts/wine-run.sh
 	$(call test_preset,windows)
+
+# Packages in build/packages: a Debian package of the release build, and a zip of the 32-bit
+# Windows program with the DLLs it loads. CPack's DEB generator reads the binary's library
+# dependencies with dpkg-shlibdeps and finds the binaries with file.
+PACKAGE_PACKAGES := $(BASE_PACKAGES) dpkg-dev file
+
+.PHONY: package package-windows
+
+package: $(BUILD)/CMakeCache.txt
+	scripts/install-deps.sh $(PACKAGE_PACKAGES)
+	cmake --build $(BUILD) -j $(BUILD_JOBS) --target averaging
+	cd $(BUILD) && cpack -G DEB
+
+package-windows:
+	scripts/enable-i386.sh
+	scripts/install-deps.sh $(WINDOWS_PACKAGES)
+	cmake --preset windows
+	cmake --build build/windows -j $(BUILD_JOBS) --target averaging
+	cd build/windows && cpack -G ZIP

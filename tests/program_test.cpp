@@ -47,6 +47,13 @@ std::string read_file(const std::filesystem::path& path) {
   return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
+// The program built beside this test, unless AVERAGING_PROGRAM names another (an installed
+// copy): the packaging checks hold a package's program to the same contract.
+std::string program_path() {
+  const char* chosen = std::getenv("AVERAGING_PROGRAM");
+  return chosen != nullptr && *chosen != '\0' ? chosen : AVERAGING_PROGRAM;
+}
+
 // `prefix` and `arguments` are spliced into a shell command around the quoted program path.
 run_result run_program(const std::string& prefix = "", const std::string& arguments = "") {
   // Random, so that test processes running side by side never share the file.
@@ -54,7 +61,7 @@ run_result run_program(const std::string& prefix = "", const std::string& argume
   const auto err_path = std::filesystem::temp_directory_path() /
                         ("averaging_stderr_" + std::to_string(random_names()) + ".txt");
   std::string command =
-      prefix + "\"" + AVERAGING_PROGRAM + "\" " + arguments + " 2>\"" + err_path.string() + "\"";
+      prefix + "\"" + program_path() + "\" " + arguments + " 2>\"" + err_path.string() + "\"";
 #ifdef _WIN32
   command = "\"" + command + "\"";  // cmd /c strips the outermost pair of quotes
 #endif
