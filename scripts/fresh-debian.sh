@@ -72,8 +72,10 @@ root=$(mktemp -d "$work/system.XXXXXX")
 trap 'remove_tree "$root"' EXIT
 tar -C "$root" -xzf "$cache"
 git clone -q "$PWD" "$root/root/averaging"
-[[ $# -gt 0 ]] && cp -- "$@" "$root/root/"
-cp /etc/resolv.conf "$root/etc/resolv.conf"  # so that apt reaches the archive by name
+if [[ $# -gt 0 ]]; then cp -- "$@" "$root/root/"; fi
+# So that apt reaches the archive by name. Removed first: a link there would lead outside.
+rm -f "$root/etc/resolv.conf"
+cp -L /etc/resolv.conf "$root/etc/resolv.conf"
 
 # /proc, /dev and /sys exist inside the new system only within this private mount namespace,
 # and vanish with it, before the system is removed.
