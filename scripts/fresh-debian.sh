@@ -71,6 +71,7 @@ fi
 root=$(mktemp -d "$work/system.XXXXXX")
 trap 'remove_tree "$root"' EXIT
 tar -C "$root" -xzf "$cache"
+chmod 755 "$root"  # its /, which the system's other users (apt's _apt) must traverse
 git clone -q "$PWD" "$root/root/averaging"
 if [[ $# -gt 0 ]]; then cp -- "$@" "$root/root/"; fi
 # So that apt reaches the archive by name. Removed first: a link there would lead outside.
