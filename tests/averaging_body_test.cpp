@@ -70,6 +70,36 @@ TEST_P(WholeRunTest, AddsExactlyOneExtraItemAndDrainsTheQueue) {
   }
 }
 
+// Yields the shared queue `size` times without removing anything, so every application reads the
+// same head and the exact total is known.
+struct non_draining_stream {
+  int size;
+  bool pop_if_present(ApplyFoo::argument_type& item) {
+    item = &queue;
+    return size-- > 0;
+  }
+};
+
+// Many applications adding at once: each head must be added once, the extra item's 1000 once.
+TEST_P(WholeRunTest, LosesNoAddAndAddsTheExtraItemsThousandOnce) {
+  constexpr int items = 100000;
+  fill(queue, 1);
+  count = 1000;
+  testing::internal::CaptureStdout();
+  tbb::task_arena arena(GetParam());
+  arena.execute([] {
+    tbb_layer::parallel_while<ApplyFoo> w;
+    non_draining_stream stream{items};
+    w.run(stream, ApplyFoo{&w});
+  });
+  ASSERT_EQ(testing::internal::GetCapturedStdout(), "+");
+  EXPECT_EQ(total.load(), 11.0 * items + 1000.0);
+  EXPECT_EQ(count.load(), 1001);
+  ASSERT_EQ(extra_queues.size(), 1u);
+  EXPECT_EQ(extra_queues[0]->size(), 1u);
+  EXPECT_EQ(*extra_queues[0]->unsafe_begin(), 1000);
+}
+
 INSTANTIATE_TEST_SUITE_P(ThreadCounts, WholeRunTest, testing::Values(1, 2, 8, 16),
                          testing::PrintToStringParamName());
 

@@ -2,8 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <new>
 #include <string>
+#include <vector>
 
 #include "run_state_fixture.h"
 
@@ -12,8 +14,8 @@ namespace {
 
 using DriverTest = RunStateTest;
 
-// What the process wrote on standard error, with the line ends of any platform as "\n".
-std::string error_lines(std::string captured) {
+// What the process wrote, with the line ends of any platform as "\n".
+std::string with_lf_line_ends(std::string captured) {
   for (std::size_t at; (at = captured.find("\r\n")) != std::string::npos;) captured.erase(at, 1);
   return captured;
 }
@@ -25,11 +27,39 @@ struct out_of_memory_body {
   void operator()(argument_type) const { throw std::bad_alloc(); }
 };
 
+// Records what the driver set up before the run (the queue's values, oldest first, and the
+// count), and how many items the run then yields; adds nothing.
+struct recording_body {
+  using argument_type = ApplyFoo::argument_type;
+  static inline std::vector<int> values;
+  static inline int count_at_start = 0;
+  static inline std::atomic<int> applications{0};
+  explicit recording_body(tbb_layer::parallel_while<recording_body>*) {
+    for (int value = 0; queue.pop_if_present(value);) values.push_back(value);
+    for (const int value : values) queue.push(value);
+    count_at_start = count.load();
+  }
+  void operator()(argument_type) const { applications.fetch_add(1); }
+};
+
+TEST_F(DriverTest, RunsOneItemPerValueOfTheAlternatingDataSet) {
+  std::vector<int> data_set;
+  for (int i = 0; i < 500; ++i) data_set.insert(data_set.end(), {11, 10});
+  testing::internal::CaptureStdout();
+  const int status = run_and_report<recording_body>();
+  EXPECT_EQ(with_lf_line_ends(testing::internal::GetCapturedStdout()),
+            "Total=0\nCount=1000\nAverage=0\n");
+  EXPECT_EQ(status, 0);
+  EXPECT_EQ(recording_body::values, data_set);
+  EXPECT_EQ(recording_body::count_at_start, 1000);
+  EXPECT_EQ(recording_body::applications.load(), 1000);
+}
+
 TEST_F(DriverTest, AFailedRunEndsWithOneLineAndStatus1AndNoReport) {
   testing::internal::CaptureStdout();
   testing::internal::CaptureStderr();
   const int status = run_and_report<out_of_memory_body>();
-  const std::string err = error_lines(testing::internal::GetCapturedStderr());
+  const std::string err = with_lf_line_ends(testing::internal::GetCapturedStderr());
   EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
   EXPECT_EQ(status, 1);
   EXPECT_EQ(err, "averaging: out of memory\n");
@@ -39,7 +69,7 @@ TEST_F(DriverTest, AReportThatCannotBeWrittenIsAFailure) {
   std::cout.setstate(std::ios::badbit);  // as after a failed write of a "+"
   testing::internal::CaptureStderr();
   const int status = run_and_report<ApplyFoo>();
-  const std::string err = error_lines(testing::internal::GetCapturedStderr());
+  const std::string err = with_lf_line_ends(testing::internal::GetCapturedStderr());
   std::cout.clear();
   EXPECT_EQ(status, 1);
   EXPECT_EQ(err, "averaging: cannot write the report\n");
