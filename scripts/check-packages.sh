@@ -15,7 +15,7 @@ contract=--gtest_filter=ProgramTest.EveryRunKeepsTheReportContract
 echo "== $deb"
 dpkg-deb --info "$deb"
 dpkg-deb --contents "$deb"
-scripts/fresh-debian.sh "apt-get update -qq
+scripts/fresh-debian.sh bookworm "apt-get update -qq
   apt-get install -y -qq ../$(basename "$deb") >/dev/null
   AVERAGING_PROGRAM=\$(command -v averaging) ../program_tests $contract" \
   "$deb" build/release/tests/program_tests

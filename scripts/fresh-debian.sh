@@ -1,15 +1,16 @@
 #!/usr/bin/env bash
-# Runs COMMANDS as root in a brand-new minimal Debian 12 (debootstrap's minbase: no make, no
-# compiler, no git, no sudo) holding a clone of this project's committed HEAD in /root/averaging,
-# the working directory, and a copy of each FILE in /root. Fails when COMMANDS fail.
-# The system is built once from the archive this machine's apt sources name and cached as a
-# tarball under build/fresh-debian; every call unpacks a new copy and removes it afterwards.
-# Usage: scripts/fresh-debian.sh COMMANDS [FILE...]
+# Runs COMMANDS as root in a brand-new minimal Debian RELEASE (bookworm, trixie; debootstrap's
+# minbase: no make, no compiler, no git, no sudo) holding a clone of this project's committed HEAD
+# in /root/averaging, the working directory, and a copy of each FILE in /root. Fails when
+# COMMANDS fail. The system is built once from the Debian archive this machine's apt sources name
+# and cached as a tarball under build/fresh-debian; every call unpacks a new copy and removes it
+# afterwards.
+# Usage: scripts/fresh-debian.sh RELEASE COMMANDS [FILE...]
 set -euo pipefail
 cd "$(dirname "$0")/.."
-commands=$1
-shift
-suite=bookworm
+suite=$1
+commands=$2
+shift 2
 work=$(realpath -m build/fresh-debian)
 cache=$work/$suite-minbase.tar.gz
 
@@ -28,9 +29,9 @@ remove_tree() {
   rm -rf --one-file-system "$1"
 }
 
-# The first archive the system's own apt sources name for the suite.
-archive() {
-  local files=(/etc/apt/sources.list.d/*.sources)
+# The first archive the system's own apt sources name for SUITE.
+archive_naming() {
+  local suite=$1 files=(/etc/apt/sources.list.d/*.sources)
   if [[ -e "${files[0]}" ]]; then
     awk -v suite="$suite" 'BEGIN { RS = ""; FS = "\n" }  # one stanza a record, one field a line
       {
@@ -51,18 +52,28 @@ archive() {
     awk -v suite="$suite" '$1 == "deb" && $3 == suite { print $2; exit }' /etc/apt/sources.list
   fi
 }
+# The archive for the suite: one that names it, else the one this machine's own release comes
+# from, which serves the other releases too.
+archive() {
+  local own found
+  own=$(. /etc/os-release && echo "${VERSION_CODENAME:-}")
+  found=$(archive_naming "$suite")
+  [[ -n "$found" || -z "$own" ]] || found=$(archive_naming "$own")
+  echo "${found%%$'\n'*}"
+}
 
 if [[ ! -f "$cache" ]]; then
   scripts/install-deps.sh debootstrap
-  mirror=$(archive | head -n 1)
-  [[ -n "$mirror" ]] || { echo "no apt source names Debian's $suite" >&2; exit 1; }
+  mirror=$(archive)
+  [[ -n "$mirror" ]] || { echo "no apt source names Debian's archive for $suite" >&2; exit 1; }
   echo "Building a minimal Debian $suite from $mirror (cached in $cache)"
   mkdir -p "$work"
   bootstrap=$(mktemp -d "$work/bootstrap.XXXXXX")
+  log=$work/$suite-debootstrap.log
   # Its own mount namespace, so whatever debootstrap mounts inside the new system vanishes.
   unshare --mount --propagation private \
-    debootstrap --variant=minbase "$suite" "$bootstrap" "$mirror" >"$work/debootstrap.log" 2>&1 ||
-    { tail -n 20 "$work/debootstrap.log" >&2; remove_tree "$bootstrap"; exit 1; }
+    debootstrap --variant=minbase "$suite" "$bootstrap" "$mirror" >"$log" 2>&1 ||
+    { tail -n 20 "$log" >&2; remove_tree "$bootstrap"; exit 1; }
   tar -C "$bootstrap" --exclude="./var/cache/apt/archives/*.deb" -czf "$cache.partial" .
   mv "$cache.partial" "$cache"
   remove_tree "$bootstrap"
