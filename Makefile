@@ -3,11 +3,16 @@ BUILD_JOBS ?= 2
 BUILD      := build/release
 
 BASE_PACKAGES := g++ cmake make libtbb-dev libgtest-dev
+# The end-to-end test asks gdb where a crash under a memory limit happened.
+TEST_PACKAGES := $(BASE_PACKAGES) gdb
 
-.PHONY: run test deps
+.PHONY: run test deps test-deps
 
 deps:
 	scripts/install-deps.sh $(BASE_PACKAGES)
+
+test-deps:
+	scripts/install-deps.sh $(TEST_PACKAGES)
 
 $(BUILD)/CMakeCache.txt: | deps
 	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release
@@ -16,7 +21,7 @@ run: deps $(BUILD)/CMakeCache.txt
 	cmake --build $(BUILD) -j $(BUILD_JOBS) --target averaging
 	$(BUILD)/averaging
 
-test: deps $(BUILD)/CMakeCache.txt
+test: test-deps $(BUILD)/CMakeCache.txt
 	cmake --build $(BUILD) -j $(BUILD_JOBS)
 	ctest --test-dir $(BUILD) --output-on-failure -j $(BUILD_JOBS)
 
@@ -76,7 +81,7 @@ bench: bench-build
 	python3 bench/ratios.py build/bench/results.json
 
 # 32-bit x86: the suite on i386 Linux, and as Windows console programs under Wine.
-I386_PACKAGES    := $(BASE_PACKAGES) g++-multilib libtbb-dev:i386 libgtest-dev:i386
+I386_PACKAGES    := $(TEST_PACKAGES) g++-multilib libtbb-dev:i386 libgtest-dev:i386
 WINDOWS_PACKAGES := cmake make dpkg-dev libtbb-dev googletest g++-mingw-w64-i686-posix \
                     wine wine32:i386
 

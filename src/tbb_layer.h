@@ -7,6 +7,7 @@
 #include <oneapi/tbb/concurrent_queue.h>
 #include <oneapi/tbb/global_control.h>
 #include <oneapi/tbb/parallel_for_each.h>
+#include <oneapi/tbb/task_arena.h>
 
 #include <atomic>
 #include <cassert>
@@ -39,6 +40,9 @@ class concurrent_queue {
   tbb::concurrent_queue<T> my_queue;
 };
 
+// Throws std::bad_alloc unless `bytes` of address space are free right now; takes none of it.
+void ensure_free_address_space(std::size_t bytes);
+
 // Owns the worker pool for as long as it is initialized. Terminating joins the workers, so no
 // thread of the pool outlives the object.
 class task_scheduler_init {
@@ -67,6 +71,7 @@ class task_scheduler_init {
     }
     my_handle = tbb::task_scheduler_handle{tbb::attach{}};
     my_uncaught_at_init = std::uncaught_exceptions();
+    set_up_scheduler();
   }
 
   // Waits until every worker thread has ended. Must not be called from inside a parallel run.
@@ -80,6 +85,15 @@ class task_scheduler_init {
   bool is_active() const { return static_cast<bool>(my_handle); }
 
  private:
+  // oneTBB 2022 sets its scheduler up while holding a lock that its own out-of-memory path takes
+  // again, so a shortage there spins forever. So the setup happens here, right after a check that
+  // the memory it needs (about 4 MiB) is free; a shortage is then a std::bad_alloc from the check.
+  static void set_up_scheduler() {
+    constexpr std::size_t setup_address_space = std::size_t{8} << 20;
+    ensure_free_address_space(setup_address_space);
+    tbb::this_task_arena::isolate([] {});  // the first entry into the scheduler sets it up
+  }
+
   tbb::task_scheduler_handle my_handle;
   std::optional<tbb::global_control> my_cap;
   int my_uncaught_at_init = 0;
