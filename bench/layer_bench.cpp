@@ -61,8 +61,8 @@ void run_layer(std::int64_t n, std::int64_t adding_below) {
 void run_raw_onetbb(std::int64_t n, std::int64_t adding_below) {
   counting_stream stream{n};
   tbb::parallel_for_each(item_iterator{stream}, item_iterator{},
-                         [adding_below](const std::int64_t& item, tbb::feeder<std::int64_t>& f) {
-                           benchmark::DoNotOptimize(item);
+                         [adding_below](std::int64_t item, tbb::feeder<std::int64_t>& f) {
+                           benchmark::DoNotOptimize(item);  // a copy, as the layer's body gets
                            if (adds(item, adding_below)) f.add(item + adding_below);
                          });
 }
