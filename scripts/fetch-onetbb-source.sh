@@ -32,11 +32,41 @@ else
   exit 1
 fi
 
+# Some archives serve a source package's tarballs but not its .dsc (Debian 13's onetbb, seen
+# here): then fetch the tarballs by the URIs and SHA-256 sums of the signed index, and unpack them
+# as dpkg-source does for a "3.0 (quilt)" package: upstream, then debian/, then its patches.
+# Every step checked, since errexit is off where the caller tests its status.
+unpack_without_dsc() {
+  local uris uri name size hash patch tree=$state/work/onetbb-${version%-*}
+  uris=$(apt-get "${apt_private[@]}" source --print-uris -qq "onetbb=$version" | grep "^'") ||
+    return 1
+  while read -r uri name size hash; do
+    [[ $name == *.dsc ]] && continue
+    /usr/lib/apt/apt-helper -o APT::Sandbox::User=root \
+      download-file "${uri//\'/}" "$state/work/$name" "$hash" || return 1
+  done <<<"$uris"
+  mkdir "$tree" &&
+    tar -xf "$(compgen -G "$state/work/onetbb_*.orig.tar.*")" -C "$tree" --strip-components=1 &&
+    tar -xf "$(compgen -G "$state/work/onetbb_*.debian.tar.*")" -C "$tree" || return 1
+  [[ -f "$tree/debian/patches/series" ]] || return 0
+  while read -r patch _; do
+    [[ -z $patch || $patch == \#* ]] && continue
+    patch -d "$tree" -p1 -s <"$tree/debian/patches/$patch" || return 1
+  done <"$tree/debian/patches/series"
+}
+
 apt-get "${apt_private[@]}" update -qq
 rm -rf "$state/work"/*
-(cd "$state/work" && apt-get "${apt_private[@]}" source -qq "onetbb=$version")
+if ! (cd "$state/work" && apt-get "${apt_private[@]}" source -qq "onetbb=$version" 2>/dev/null); then
+  echo "onetbb $version: no .dsc in the archive; unpacking its tarballs by the index's sums"
+  rm -rf "$state/work"/*
+  unpack_without_dsc >"$state/unpack.log" 2>&1 || rm -rf "$state/work"/*
+fi
 unpacked=$(find "$state/work" -mindepth 1 -maxdepth 1 -type d -name 'onetbb-*' | head -n 1)
-[[ -f "$unpacked/CMakeLists.txt" ]] || { echo "onetbb $version source did not unpack" >&2; exit 1; }
+if [[ ! -f "$unpacked/CMakeLists.txt" ]]; then
+  echo "oneTBB $version: the archive did not serve Debian's source package onetbb of it" >&2
+  exit 1
+fi
 mkdir -p "$(dirname "$dest")"
 rm -rf "$dest"
 mv "$unpacked" "$dest"
