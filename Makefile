@@ -80,7 +80,10 @@ bench: bench-build
 	  --benchmark_out=build/bench/results.json >build/bench/console.txt
 	python3 bench/ratios.py build/bench/results.json
 
-# 32-bit x86: the suite on i386 Linux, and as Windows console programs under Wine.
+# 32-bit x86: the suite on i386 Linux, and as Windows console programs under Wine. Where the kernel
+# refuses 32-bit programs (or I386_EXECUTION=emulated says so), i386 Linux programs run under
+# qemu-i386, and Windows programs are tested as 64-bit ones under wine64, never Wine under qemu.
+export I386_EXECUTION
 I386_PACKAGES    := $(TEST_PACKAGES) g++-multilib libtbb-dev:i386 libgtest-dev:i386
 WINDOWS_PACKAGES := cmake make dpkg-dev libtbb-dev googletest g++-mingw-w64-i686-posix \
                     wine wine32:i386
@@ -91,7 +94,7 @@ test-i386:
 	scripts/enable-i386.sh
 	scripts/install-deps.sh $(I386_PACKAGES)
 	$(call build_preset,i386)
-	$(call test_preset,i386)
+	way=$$(scripts/i386-execution.sh) && I386_EXECUTION=$$way $(call test_preset,i386)
 
 test-windows:
 	scripts/enable-i386.sh
