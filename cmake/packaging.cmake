@@ -1,5 +1,5 @@
 # Installs the program and its README, nothing of the tests or benchmarks, and packages them
-# with CPack into build/packages: a Debian package on Linux, a zip for 32-bit Windows.
+# with CPack into build/packages: a Debian package on Linux, a zip for 32-bit or 64-bit Windows.
 include(GNUInstallDirs)
 
 if(WIN32)
@@ -8,7 +8,7 @@ if(WIN32)
   install(FILES ${runtime_dlls} DESTINATION .)
   install(FILES README.md DESTINATION .)
   set(CPACK_GENERATOR ZIP)
-  set(CPACK_PACKAGE_FILE_NAME ${PROJECT_NAME}-${PROJECT_VERSION}-win32)
+  set(CPACK_PACKAGE_FILE_NAME ${PROJECT_NAME}-${PROJECT_VERSION}-win${windows_bits})
 else()
   install(TARGETS averaging RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
   install(FILES README.md DESTINATION ${CMAKE_INSTALL_DOCDIR})

@@ -39,7 +39,8 @@ esac
 
 if [[ $way == emulated ]]; then
   scripts/install-deps.sh qemu-user >&2
-  echo "32-bit x86 programs run under qemu-i386 ($reason)" >&2
+  echo "32-bit x86 programs run emulated ($reason): i386 Linux under qemu-i386," \
+    "Windows tested as 64-bit under wine64" >&2
 else
   echo "32-bit x86 programs run natively ($reason)" >&2
 fi

@@ -1,17 +1,39 @@
 #!/usr/bin/env bash
-# Runs a 32-bit Windows program under Wine with a private, quiet prefix (created on first use),
-# so the user's own Wine setup is neither needed nor touched.
-# Usage: scripts/wine-run.sh PROGRAM.exe [ARGUMENT...]; with no argument, only prepares the prefix.
+# Runs a Windows program under Wine with a private, quiet prefix (created on first use), so the
+# user's own Wine setup is neither needed nor touched. A 32-bit program runs under wine in a
+# 32-bit prefix; a 64-bit one under wine64 in a 64-bit prefix, which needs no 32-bit execution.
+# Usage: scripts/wine-run.sh PROGRAM.exe [ARGUMENT...]
+#        scripts/wine-run.sh win32|win64   (only prepares that prefix)
 set -euo pipefail
 repo=$(cd "$(dirname "$0")/.." && pwd)
-export WINEPREFIX=${WINEPREFIX:-$repo/build/windows/wineprefix}
-export WINEARCH=win32
+
+# win64 for an x86-64 program, win32 otherwise: the machine field of its PE header.
+pe_arch() {
+  local header machine
+  header=$(od -An -tu4 -j60 -N4 "$1" | tr -d ' ')
+  machine=$(od -An -tx2 -j$((header + 4)) -N2 "$1" | tr -d ' ')
+  if [[ $machine == 8664 ]]; then echo win64; else echo win32; fi
+}
+
+case ${1:-} in
+  win32 | win64) arch=$1 && shift ;;
+  *) arch=$(pe_arch "$1") ;;
+esac
+if [[ $arch == win64 ]]; then
+  wine=/usr/lib/wine/wine64
+  export WINELOADER=$wine
+  export WINEPREFIX=${WINEPREFIX:-$repo/build/windows64/wineprefix}
+else
+  wine=wine
+  export WINEPREFIX=${WINEPREFIX:-$repo/build/windows/wineprefix}
+fi
+export WINEARCH=$arch
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="  # no Mono or Gecko installer prompts
 if [[ ! -f "$WINEPREFIX/system.reg" ]]; then
   mkdir -p "$WINEPREFIX"
-  wineboot --init >/dev/null 2>&1
+  "$wine" wineboot --init >/dev/null 2>&1
   wineserver --wait
 fi
 [[ $# -eq 0 ]] && exit 0
-exec wine "$@"
+exec "$wine" "$@"
