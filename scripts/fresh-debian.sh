@@ -2,7 +2,8 @@
 # Runs COMMANDS as root in a brand-new minimal Debian RELEASE (bookworm, trixie; debootstrap's
 # minbase: no make, no compiler, no git, no sudo) holding a clone of this project's committed HEAD
 # in /root/averaging, the working directory, and a copy of each FILE in /root. Fails when
-# COMMANDS fail. The system is built once from the Debian archive this machine's apt sources name
+# COMMANDS fail. What they leave in /root/out is copied to build/fresh-debian/RELEASE-out.
+# The system is built once from the Debian archive this machine's apt sources name
 # and cached as a tarball under build/fresh-debian; every call unpacks a new copy and removes it
 # afterwards.
 # Usage: scripts/fresh-debian.sh RELEASE COMMANDS [FILE...]
@@ -100,3 +101,6 @@ unshare --mount --propagation private /bin/sh -euc '
     PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin \
     /bin/sh -euxc "cd /root/averaging && $commands"
 ' fresh-debian "$root" "$commands"
+out=$work/$suite-out
+rm -rf "$out"
+if [[ -d "$root/root/out" ]]; then cp -r "$root/root/out" "$out"; fi

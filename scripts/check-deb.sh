@@ -1,0 +1,16 @@
+#!/usr/bin/env bash
+# Installs a Debian package of the program with apt-get on a bare Debian RELEASE and holds the
+# program it puts on the PATH to the end-to-end test's report contract: PROGRAM_TESTS, built on
+# that release, runs the program that AVERAGING_PROGRAM names.
+# Usage: scripts/check-deb.sh RELEASE DEB PROGRAM_TESTS
+set -euo pipefail
+cd "$(dirname "$0")/.."
+release=$1 deb=$2 tests=$3
+echo "== $deb on a bare Debian $release"
+dpkg-deb --info "$deb"
+dpkg-deb --contents "$deb"
+scripts/fresh-debian.sh "$release" "apt-get update -qq
+  apt-get install -y -qq ../$(basename "$deb") >/dev/null
+  AVERAGING_PROGRAM=\$(command -v averaging) \
+    ../$(basename "$tests") --gtest_filter=ProgramTest.EveryRunKeepsTheReportContract" \
+  "$deb" "$tests"
