@@ -36,9 +36,11 @@ for bits in 32 64; do
   (
     cd "$folder/$bits"
     cmake -E tar xf "$zip"
-    WINEPREFIX="$folder/$bits/wineprefix" AVERAGING_PROGRAM="Z:$folder/$bits/$name/averaging.exe" \
+    export WINEPREFIX=$folder/$bits/wineprefix
+    AVERAGING_PROGRAM="Z:$folder/$bits/$name/averaging.exe" \
       "$repo/scripts/wine-run.sh" "$repo/build/$preset/bin/program_tests.exe" \
       --gtest_filter=ProgramTest.EveryRunKeepsTheReportContract
+    wineserver --wait  # before the prefix is removed under it
   )
   echo "$name.zip: its program ran in a brand-new win$bits Wine prefix"
 done
