@@ -30,7 +30,8 @@ for bits in 32 64; do
     echo "$name.zip: not run, this machine cannot run 32-bit programs"
     continue
   fi
-  preset=windows$([[ $bits == 64 ]] && echo 64 || true)
+  preset=windows
+  [[ $bits == 32 ]] || preset=windows64
   cmake --build "build/$preset" -j "${BUILD_JOBS:-2}" --target program_tests >/dev/null
   mkdir "$folder/$bits"
   (

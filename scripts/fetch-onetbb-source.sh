@@ -57,8 +57,9 @@ unpack_without_dsc() {
 
 apt-get "${apt_private[@]}" update -qq
 rm -rf "$state/work"/*
-if ! (cd "$state/work" && apt-get "${apt_private[@]}" source -qq "onetbb=$version" 2>/dev/null); then
-  echo "onetbb $version: no .dsc in the archive; unpacking its tarballs by the index's sums"
+if ! (cd "$state/work" && apt-get "${apt_private[@]}" source -qq "onetbb=$version" 2>/dev/null)
+then
+  echo "onetbb $version: apt-get source failed (no .dsc?); unpacking the tarballs by their sums"
   rm -rf "$state/work"/*
   unpack_without_dsc >"$state/unpack.log" 2>&1 || rm -rf "$state/work"/*
 fi

@@ -3,9 +3,8 @@
 # minbase: no make, no compiler, no git, no sudo) holding a clone of this project's committed HEAD
 # in /root/averaging, the working directory, and a copy of each FILE in /root. Fails when
 # COMMANDS fail. What they leave in /root/out is copied to build/fresh-debian/RELEASE-out.
-# The system is built once from the Debian archive this machine's apt sources name
-# and cached as a tarball under build/fresh-debian; every call unpacks a new copy and removes it
-# afterwards.
+# The system is built once from the Debian archive this machine's apt sources name and cached as
+# a tarball under build/fresh-debian; every call unpacks a new copy and removes it afterwards.
 # Usage: scripts/fresh-debian.sh RELEASE COMMANDS [FILE...]
 set -euo pipefail
 cd "$(dirname "$0")/.."

@@ -45,7 +45,18 @@ TEST_F(ApplyFooTest, OffAMultipleOf100AddsTheHeadAndNothingElse) {
 }
 
 // The whole run as the program does it, many body applications testing count at once.
-class WholeRunTest : public RunStateTest, public testing::WithParamInterface<int> {};
+class WholeRunTest : public RunStateTest, public testing::WithParamInterface<int> {
+ protected:
+  // Runs ApplyFoo over `stream` on as many threads as the parameter says.
+  template <typename Stream>
+  void run_on_threads(Stream& stream) {
+    tbb::task_arena arena(GetParam());
+    arena.execute([&stream] {
+      tbb_layer::parallel_while<ApplyFoo> w;
+      w.run(stream, ApplyFoo{&w});
+    });
+  }
+};
 
 TEST_P(WholeRunTest, AddsExactlyOneExtraItemAndDrainsTheQueue) {
   for (int repetition = 0; repetition < 20; ++repetition) {
@@ -53,12 +64,8 @@ TEST_P(WholeRunTest, AddsExactlyOneExtraItemAndDrainsTheQueue) {
     fill(queue, 1000);
     count = 1000;
     testing::internal::CaptureStdout();
-    tbb::task_arena arena(GetParam());
-    arena.execute([] {
-      tbb_layer::parallel_while<ApplyFoo> w;
-      ItemStream stream(queue);
-      w.run(stream, ApplyFoo{&w});
-    });
+    ItemStream stream(queue);
+    run_on_threads(stream);
     ASSERT_EQ(testing::internal::GetCapturedStdout(), "+");
     ASSERT_EQ(count.load(), 1001);
     ASSERT_EQ(extra_queues.size(), 1u);
@@ -86,12 +93,8 @@ TEST_P(WholeRunTest, LosesNoAddAndAddsTheExtraItemsThousandOnce) {
   fill(queue, 1);
   count = 1000;
   testing::internal::CaptureStdout();
-  tbb::task_arena arena(GetParam());
-  arena.execute([] {
-    tbb_layer::parallel_while<ApplyFoo> w;
-    non_draining_stream stream{items};
-    w.run(stream, ApplyFoo{&w});
-  });
+  non_draining_stream stream{items};
+  run_on_threads(stream);
   ASSERT_EQ(testing::internal::GetCapturedStdout(), "+");
   EXPECT_EQ(total.load(), 11.0 * items + 1000.0);
   EXPECT_EQ(count.load(), 1001);

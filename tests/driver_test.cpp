@@ -35,6 +35,8 @@ struct recording_body {
   static inline int count_at_start = 0;
   static inline std::atomic<int> applications{0};
   explicit recording_body(tbb_layer::parallel_while<recording_body>*) {
+    values.clear();
+    applications = 0;
     for (int value = 0; queue.pop_if_present(value);) values.push_back(value);
     for (const int value : values) queue.push(value);
     count_at_start = count.load();

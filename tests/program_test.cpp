@@ -19,6 +19,8 @@
 #include <sys/wait.h>
 #endif
 
+#include "i386_emulation.h"
+
 namespace {
 
 #ifdef _WIN32
@@ -59,13 +61,7 @@ std::string program_path() {
 
 // What starts the program: nothing, or qemu-i386 where the machine cannot run 32-bit x86 programs
 // itself and so runs this test under it too (scripts/i386-run.sh sets I386_EXECUTION).
-std::string program_runner() {
-#if defined(__i386__) && !defined(_WIN32)
-  const char* way = std::getenv("I386_EXECUTION");
-  if (way != nullptr && std::string_view(way) == "emulated") return "qemu-i386 ";
-#endif
-  return "";
-}
+std::string program_runner() { return under_i386_emulation() ? "qemu-i386 " : ""; }
 
 // `prefix` and `arguments` are spliced into a shell command around the quoted program path.
 run_result run_program(const std::string& prefix = "", const std::string& arguments = "") {
@@ -230,8 +226,7 @@ bool crashes_outside_the_program(const std::string& limit, std::string& trace) {
 // is a failure; a crash only passes with a backtrace that proves it outside the program.
 TEST(ProgramTest, RunningOutOfMemoryOrThreadsIsAFailureNeverACrash) {
   if (std::system("prlimit --version >/dev/null 2>&1") != 0) GTEST_SKIP() << "no prlimit";
-  if (!program_runner().empty())
-    GTEST_SKIP() << "the limits would bind the emulator, not the program";
+  if (under_i386_emulation()) GTEST_SKIP() << "the limits would bind the emulator, not the program";
   int failed = 0;
   int finished = 0;
   for (int kib = 2048; kib <= 32768; kib += 256) {

@@ -6,12 +6,10 @@
 
 #include <atomic>
 #include <chrono>
-#include <cstdlib>
 #include <filesystem>
 #include <mutex>
 #include <set>
 #include <stdexcept>
-#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -20,6 +18,8 @@
 // windows.h first: the snapshot API builds on its types.
 #include <tlhelp32.h>
 #endif
+
+#include "i386_emulation.h"
 
 namespace {
 
@@ -202,16 +202,13 @@ std::size_t thread_count() {
 // ends; there the count is read again until those ends have landed.
 std::size_t settled_thread_count() {
   std::size_t count = thread_count();
-#if defined(__i386__) && !defined(_WIN32)
-  const char* way = std::getenv("I386_EXECUTION");
-  if (way == nullptr || std::string_view(way) != "emulated") return count;
+  if (!under_i386_emulation()) return count;
   for (int reading = 0; reading < 100; ++reading) {
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
     const std::size_t now = thread_count();
     if (now == count) break;
     count = now;
   }
-#endif
   return count;
 }
 
