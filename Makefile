@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # The program's entry points; each installs the Debian packages it needs first.
 BUILD_JOBS ?= 2
 BUILD      := build/release

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Windows console programs cross-compiled with mingw-w64's posix-threads g++ for
 # `mingw_triplet`, which the including toolchain file sets.
 set(CMAKE_SYSTEM_NAME Windows)

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Installs the program and its README, nothing of the tests or benchmarks, and packages them
 # with CPack into build/packages: a Debian package on Linux, a zip for 32-bit or 64-bit Windows.
 include(GNUInstallDirs)

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Installs a Debian package of the program with apt-get on a bare Debian RELEASE and holds the
 # program it puts on the PATH to the end-to-end test's report contract: PROGRAM_TESTS, built on
 # that release, runs the program that AVERAGING_PROGRAM names.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Checks the packages in build/packages as a user meets them: the Debian package installed with
 # apt-get on a bare Debian of this machine's release and run from the PATH, and each Windows zip
 # that this machine can run unzipped into an empty folder and run in a brand-new Wine prefix (the

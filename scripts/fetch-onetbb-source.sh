@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Unpacks the source of exactly the installed oneTBB version from Debian's source package into
 # DEST (default build/onetbb/source). Uses a private apt state, so the system's apt
 # configuration and package lists are never changed. Does nothing when DEST is already there.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Tells how this machine runs 32-bit x86 Linux programs, and says so in one line on standard
 # error: prints "native" where the kernel executes them itself, "emulated" where it refuses them
 # (some x86-64 kernels are built or booted without 32-bit support), and then installs qemu-i386

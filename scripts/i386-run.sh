@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Runs a 32-bit x86 Linux program the way this machine can (scripts/i386-execution.sh): itself,
 # or under qemu-i386. CMake's cross-compiling emulator for the i386 build, and how its end-to-end
 # test starts the program; the way is passed on to what the program starts in turn.

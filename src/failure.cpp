@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "failure.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "item_stream.h"
 
 namespace averaging {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The state shared by the driver, the item stream and the averaging body.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The task-library facilities the program is written against: a concurrent queue with a
 // non-blocking pop, a scheduler object that starts and really stops the worker pool, and a
 // parallel-while that draws items from a stream and lets a running body add more. Each is a thin

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "averaging_body.h"
 
 #include <gtest/gtest.h>

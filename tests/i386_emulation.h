@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Whether this test runs under qemu-i386: scripts/i386-run.sh says so where the machine cannot run
 // 32-bit x86 programs itself (or is told not to).
 #pragma once

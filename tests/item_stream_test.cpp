@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "item_stream.h"
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Starts every test from the run state a fresh process has.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "tbb_layer.h"
 
 #include <gtest/gtest.h>
