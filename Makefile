@@ -4,6 +4,13 @@ BUILD_JOBS ?= 2
 BUILD      := build/release
 
 BASE_PACKAGES := g++ cmake make libtbb-dev libgtest-dev
+
+# Every file a build makes carries the commit's time, not the clock's, so that two builds of
+# one commit give byte-identical packages. A caller's own value wins; outside git there is none.
+SOURCE_DATE_EPOCH ?= $(shell git log -1 --format=%ct 2>/dev/null)
+ifneq ($(SOURCE_DATE_EPOCH),)
+export SOURCE_DATE_EPOCH
+endif
 # The end-to-end test asks gdb where a crash under a memory limit happened.
 TEST_PACKAGES := $(BASE_PACKAGES) gdb
 
@@ -117,22 +124,28 @@ test-windows64:
 	$(call test_preset,windows64)
 
 # Packages in build/packages: a Debian package of the release build, and zips of the 32-bit and
-# the 64-bit Windows program with the DLLs each loads. CPack's DEB generator reads the binary's
-# library dependencies with dpkg-shlibdeps and finds the binaries with file.
+# the 64-bit Windows program with the DLLs each loads, and SHA256SUMS of all of them. CPack's DEB
+# generator reads the binary's library dependencies with dpkg-shlibdeps and finds the binaries
+# with file. Each configures again first, so that the man page's date is the commit's.
 PACKAGE_PACKAGES := $(BASE_PACKAGES) dpkg-dev file
+checksums = cd build/packages && ls *.deb *.zip 2>/dev/null | xargs sha256sum >SHA256SUMS
 
 .PHONY: package package-windows
 
 package: $(BUILD)/CMakeCache.txt
 	scripts/install-deps.sh $(PACKAGE_PACKAGES)
+	cmake -S . -B $(BUILD) >/dev/null
 	cmake --build $(BUILD) -j $(BUILD_JOBS) --target averaging
 	cd $(BUILD) && cpack -G DEB
+	$(checksums)
 
 # $(call zip_preset,NAME) builds the program of the Windows preset NAME and zips it.
-zip_preset = cmake --preset $(1) && cmake --build build/$(1) -j $(BUILD_JOBS) --target averaging \
-             && cd build/$(1) && cpack -G ZIP
+zip_preset = cmake --preset $(1) >/dev/null && \
+             cmake --build build/$(1) -j $(BUILD_JOBS) --target averaging && \
+             cd build/$(1) && cpack -G ZIP
 
 package-windows:
 	scripts/install-deps.sh $(WINDOWS_PACKAGES)
 	$(call zip_preset,windows)
 	$(call zip_preset,windows64)
+	$(checksums)

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: MIT
-# Installs a Debian package of the program with apt-get on a bare Debian RELEASE and holds the
-# program it puts on the PATH to the end-to-end test's report contract: PROGRAM_TESTS, built on
-# that release, runs the program that AVERAGING_PROGRAM names.
+# Installs a Debian package of the program with apt-get on a bare Debian RELEASE, checks that
+# `man averaging` shows its page and that its copyright file is there, and holds the program it
+# puts on the PATH to the end-to-end test's report contract: PROGRAM_TESTS, built on that
+# release, runs the program that AVERAGING_PROGRAM names.
 # Usage: scripts/check-deb.sh RELEASE DEB PROGRAM_TESTS
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -11,7 +12,9 @@ echo "== $deb on a bare Debian $release"
 dpkg-deb --info "$deb"
 dpkg-deb --contents "$deb"
 scripts/fresh-debian.sh "$release" "apt-get update -qq
-  apt-get install -y -qq ../$(basename "$deb") >/dev/null
+  apt-get install -y -qq man-db ../$(basename "$deb") >/dev/null
+  test -f /usr/share/doc/averaging/copyright
+  man -P cat averaging >../page && cat ../page && grep -q '^EXIT STATUS' ../page
   AVERAGING_PROGRAM=\$(command -v averaging) \
     ../$(basename "$tests") --gtest_filter=ProgramTest.EveryRunKeepsTheReportContract" \
   "$deb" "$tests"

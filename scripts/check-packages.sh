@@ -1,7 +1,10 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: MIT
-# Checks the packages in build/packages as a user meets them: the Debian package installed with
-# apt-get on a bare Debian of this machine's release and run from the PATH, and each Windows zip
+# Checks the packages in build/packages as a distributor and a user meet them: the Debian package
+# accepted by lintian (no tag at all, pedantic ones included, but those its overrides carry) and
+# installed with apt-get on a bare Debian of this machine's release and run from the PATH; each
+# zip holding the LICENSE, a notice for every program and DLL, stripped binaries and the version
+# in the program's file properties; and each Windows zip
 # that this machine can run unzipped into an empty folder and run in a brand-new Wine prefix (the
 # 32-bit one only where 32-bit programs run: Wine never runs under qemu). Every run must keep the
 # end-to-end test's report contract: its program_tests runs the packaged program that
@@ -14,6 +17,9 @@ version=$(sed -nE 's/^project\(averaging VERSION ([0-9.]+).*/\1/p' CMakeLists.tx
 release=$(. /etc/os-release && echo "$VERSION_CODENAME")
 
 deb=build/packages/averaging_${version}_$(dpkg --print-architecture).deb
+scripts/install-deps.sh lintian
+echo "== lintian $deb"
+lintian --pedantic --display-info --fail-on error,warning,info,pedantic "$deb"
 scripts/check-deb.sh "$release" "$deb" build/release/tests/program_tests
 
 way=$(scripts/i386-execution.sh)
@@ -24,9 +30,24 @@ for bits in 32 64; do
   name=averaging-$version-win$bits
   zip=$repo/build/packages/$name.zip
   echo "== $zip"
-  cmake -E tar tf "$zip"
-  programs=$(cmake -E tar tf "$zip" | grep -c '\.exe$' || true)
+  entries=$(cmake -E tar tf "$zip")
+  echo "$entries"
+  programs=$(grep -c '\.exe$' <<<"$entries" || true)
   [[ $programs -eq 1 ]] || { echo "$zip holds $programs programs, not one" >&2; exit 1; }
+  mkdir "$folder/$bits"
+  (cd "$folder/$bits" && cmake -E tar xf "$zip")
+  [[ -f $folder/$bits/$name/LICENSE ]] || { echo "$zip holds no LICENSE" >&2; exit 1; }
+  for binary in $(grep -E '\.(exe|dll)$' <<<"$entries"); do
+    notice=$name/licenses/$(basename "$binary").txt
+    [[ -s $folder/$bits/$notice ]] || { echo "$zip: $binary has no notice $notice" >&2; exit 1; }
+    if objdump -h "$folder/$bits/$binary" | grep -q '\.debug'; then
+      echo "$zip: $binary is not stripped" >&2
+      exit 1
+    fi
+  done
+  strings -el "$folder/$bits/$name/averaging.exe" | grep -qx "$version" ||
+    { echo "$zip: averaging.exe carries no version $version" >&2; exit 1; }
+  echo "$name.zip: LICENSE, a notice per binary, binaries stripped, version $version"
   if [[ $bits == 32 && $way != native ]]; then
     echo "$name.zip: not run, this machine cannot run 32-bit programs"
     continue
@@ -34,10 +55,8 @@ for bits in 32 64; do
   preset=windows
   [[ $bits == 32 ]] || preset=windows64
   cmake --build "build/$preset" -j "${BUILD_JOBS:-2}" --target program_tests >/dev/null
-  mkdir "$folder/$bits"
   (
     cd "$folder/$bits"
-    cmake -E tar xf "$zip"
     export WINEPREFIX=$folder/$bits/wineprefix
     AVERAGING_PROGRAM="Z:$folder/$bits/$name/averaging.exe" \
       "$repo/scripts/wine-run.sh" "$repo/build/$preset/bin/program_tests.exe" \
