@@ -1,7 +1,9 @@
 # SPDX-License-Identifier: MIT
-# Run by CPack on the zip it made (CPACK_POST_BUILD_SCRIPTS): packs the same files again in
-# sorted order, since CPack adds them in the order the file system lists them, which differs from
-# one file system to another. Every entry gets the source's date (SOURCE_DATE_EPOCH).
+# Run by CPack on the zip it made (CPACK_POST_BUILD_SCRIPTS): packs the same files again with
+# Info-ZIP's zip, in sorted order, every entry dated SOURCE_DATE_EPOCH and without the extra
+# fields that hold owners and the access and change times. CPack adds the files in the order the
+# file system lists them, and records those times, so its zip differs from one build to the next.
+find_program(zip_program zip REQUIRED)
 foreach(package ${CPACK_PACKAGE_FILES})
   if(NOT package MATCHES "\\.zip$")
     continue()
@@ -10,15 +12,16 @@ foreach(package ${CPACK_PACKAGE_FILES})
   file(GLOB_RECURSE entries LIST_DIRECTORIES false RELATIVE ${staging_parent}
        ${CPACK_TEMPORARY_DIRECTORY}/*)
   list(SORT entries)
+  if(DEFINED ENV{SOURCE_DATE_EPOCH})
+    execute_process(COMMAND touch -h -d @$ENV{SOURCE_DATE_EPOCH} ${entries}
+                    WORKING_DIRECTORY ${staging_parent} COMMAND_ERROR_IS_FATAL ANY)
+  endif()
   list(JOIN entries "\n" listing)
   file(WRITE ${staging_parent}/zip-entries.txt "${listing}\n")
-  string(TIMESTAMP date "%Y-%m-%d %H:%M:%S UTC" UTC)
   file(REMOVE ${package})
+  # -X: no extra fields; -D: no folder entries; times as UTC, whatever the machine's zone.
   execute_process(
-    COMMAND ${CMAKE_COMMAND} -E tar cf ${package} --format=zip --mtime=${date}
-            --files-from=${staging_parent}/zip-entries.txt
-    WORKING_DIRECTORY ${staging_parent} RESULT_VARIABLE packing_failed)
-  if(packing_failed)
-    message(FATAL_ERROR "could not pack ${package} in sorted order")
-  endif()
+    COMMAND ${CMAKE_COMMAND} -E env TZ=UTC0 ${zip_program} -X -D -q -9 ${package} -@
+    INPUT_FILE ${staging_parent}/zip-entries.txt
+    WORKING_DIRECTORY ${staging_parent} COMMAND_ERROR_IS_FATAL ANY)
 endforeach()
