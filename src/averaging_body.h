@@ -3,10 +3,40 @@
 // multiple of 100 adds one extra item (a queue holding 1000) to the run, announced by "+".
 #pragma once
 
+#include <iostream>
+#include <memory>
+
 #include "run_state.h"
 #include "tbb_layer.h"
 
 namespace averaging {
+
+inline constexpr int extra_item_modulus = 100;
+inline constexpr int extra_item_value = 1000;
+
+// One body application to `q`, handing an extra item to `running->add`. A template over the run,
+// so that a test can see what an extra item holds at the moment it is handed over.
+template <typename Run>
+void apply_to_item(concurrent_queue<int>* q, Run* running) {
+  int head = 0;
+  {
+    // The stream may pop this queue meanwhile; the test and the read must see the same head.
+    const std::scoped_lock lock(queue_mutex);
+    if (q->size() == 0) return;
+    head = *q->unsafe_begin();
+  }
+  total.fetch_add(static_cast<double>(head));
+
+  // One step, so two applications cannot both see the same multiple of 100, and the extra
+  // item's own application cannot see it before the increment.
+  const std::scoped_lock lock(count_mutex);
+  if (count.load() % extra_item_modulus != 0) return;
+  auto& extra = extra_queues.emplace_back(std::make_unique<concurrent_queue<int>>());
+  extra->push(extra_item_value);
+  std::cout << '+';
+  running->add(extra.get());
+  count.fetch_add(1);
+}
 
 class ApplyFoo {
  public:

@@ -44,6 +44,9 @@ class concurrent_queue {
 // Throws std::bad_alloc unless `bytes` of address space are free right now; takes none of it.
 void ensure_free_address_space(std::size_t bytes);
 
+// What must be free when the scheduler is set up: twice the about 4 MiB that the setup takes.
+inline constexpr std::size_t scheduler_setup_address_space = std::size_t{8} << 20;
+
 // Owns the worker pool for as long as it is initialized. Terminating joins the workers, so no
 // thread of the pool outlives the object.
 class task_scheduler_init {
@@ -90,8 +93,7 @@ class task_scheduler_init {
   // again, so a shortage there spins forever. So the setup happens here, right after a check that
   // the memory it needs (about 4 MiB) is free; a shortage is then a std::bad_alloc from the check.
   static void set_up_scheduler() {
-    constexpr std::size_t setup_address_space = std::size_t{8} << 20;
-    ensure_free_address_space(setup_address_space);
+    ensure_free_address_space(scheduler_setup_address_space);
     tbb::this_task_arena::isolate([] {});  // the first entry into the scheduler sets it up
   }
 

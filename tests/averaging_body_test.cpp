@@ -6,6 +6,8 @@
 
 #include <cmath>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "item_stream.h"
 #include "run_state_fixture.h"
@@ -44,6 +46,39 @@ TEST_F(ApplyFooTest, OffAMultipleOf100AddsTheHeadAndNothingElse) {
   EXPECT_EQ(count.load(), 1001);
   EXPECT_TRUE(extra_queues.empty());
 }
+
+// Stands in for the running parallel_while: records what each extra item's queue holds at the
+// moment the body hands it over, as its size and head.
+struct recording_run {
+  std::vector<std::pair<std::size_t, int>> added;
+  void add(concurrent_queue<int>* item) {
+    added.emplace_back(item->size(), item->size() == 0 ? 0 : *item->unsafe_begin());
+  }
+};
+
+// The rule the body states for any count, not only the 1000 and 1001 a run reaches: an extra
+// item, already holding 1000, at every multiple of 100, none elsewhere.
+class ExtraItemRuleTest : public RunStateTest, public testing::WithParamInterface<int> {};
+
+TEST_P(ExtraItemRuleTest, AddsOneFullExtraItemExactlyAtMultiplesOf100) {
+  const int count_before = GetParam();
+  const bool at_multiple = count_before % 100 == 0;
+  count = count_before;
+  fill(queue, 1);
+  recording_run run;
+  testing::internal::CaptureStdout();
+  apply_to_item(&queue, &run);
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), at_multiple ? "+" : "");
+  EXPECT_EQ(total.load(), 11.0);
+  EXPECT_EQ(count.load(), count_before + (at_multiple ? 1 : 0));
+  using added_items = std::vector<std::pair<std::size_t, int>>;
+  const added_items one_full_queue{{1u, 1000}};
+  EXPECT_EQ(run.added, at_multiple ? one_full_queue : added_items());
+}
+
+INSTANTIATE_TEST_SUITE_P(Counts, ExtraItemRuleTest,
+                         testing::Values(900, 1100, 2000, 999, 1001, 1099),
+                         testing::PrintToStringParamName());
 
 // The whole run as the program does it, many body applications testing count at once.
 class WholeRunTest : public RunStateTest, public testing::WithParamInterface<int> {

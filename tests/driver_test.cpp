@@ -3,8 +3,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
+#include <chrono>
+#include <mutex>
 #include <new>
+#include <optional>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -56,6 +61,46 @@ TEST_F(DriverTest, RunsOneItemPerValueOfTheAlternatingDataSet) {
   EXPECT_EQ(recording_body::values, data_set);
   EXPECT_EQ(recording_body::count_at_start, 1000);
   EXPECT_EQ(recording_body::applications.load(), 1000);
+}
+
+// Notes when each of its applications ends; adds nothing.
+struct timing_body {
+  using argument_type = ApplyFoo::argument_type;
+  static inline std::mutex last_mutex;  // guards last_application_end
+  static inline std::chrono::steady_clock::time_point last_application_end;
+  explicit timing_body(tbb_layer::parallel_while<timing_body>*) {}
+  void operator()(argument_type) const {
+    const std::scoped_lock lock(last_mutex);
+    last_application_end = std::max(last_application_end, std::chrono::steady_clock::now());
+  }
+};
+
+// Keeps what is written to it, and the time of the first write.
+class timed_output : public std::stringbuf {
+ public:
+  std::optional<std::chrono::steady_clock::time_point> first_write;
+
+ protected:
+  std::streamsize xsputn(const char* text, std::streamsize size) override {
+    if (!first_write) first_write = std::chrono::steady_clock::now();
+    return std::stringbuf::xsputn(text, size);
+  }
+  int_type overflow(int_type c) override {
+    if (!first_write) first_write = std::chrono::steady_clock::now();
+    return std::stringbuf::overflow(c);
+  }
+};
+
+// A lower bound only: the report cannot come sooner than the pause after the last application.
+TEST_F(DriverTest, PausesBeforeTheReport) {
+  timed_output output;
+  std::streambuf* const standard_output = std::cout.rdbuf(&output);
+  const int status = run_and_report<timing_body>();
+  std::cout.rdbuf(standard_output);
+  ASSERT_EQ(status, 0);
+  ASSERT_EQ(output.str(), "Total=0\nCount=1000\nAverage=0\n");
+  ASSERT_TRUE(output.first_write.has_value());
+  EXPECT_GE(*output.first_write - timing_body::last_application_end, pause_before_report);
 }
 
 TEST_F(DriverTest, AFailedRunEndsWithOneLineAndStatus1AndNoReport) {

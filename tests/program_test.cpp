@@ -13,11 +13,13 @@
 #include <sstream>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <utility>
 #include <vector>
 
 #ifndef _WIN32
 #include <sys/wait.h>
+#include <unistd.h>
 #endif
 
 #include "i386_emulation.h"
@@ -65,13 +67,14 @@ std::string program_path() {
 std::string program_runner() { return under_i386_emulation() ? "qemu-i386 " : ""; }
 
 // `prefix` and `arguments` are spliced into a shell command around the quoted program path.
-run_result run_program(const std::string& prefix = "", const std::string& arguments = "") {
+run_result run_program(const std::string& prefix = "", const std::string& arguments = "",
+                       const std::string& program = program_path()) {
   // Random, so that test processes running side by side never share the file.
   static std::mt19937_64 random_names{std::random_device{}()};
   const auto err_path = std::filesystem::temp_directory_path() /
                         ("averaging_stderr_" + std::to_string(random_names()) + ".txt");
-  std::string command = prefix + program_runner() + "\"" + program_path() + "\" " + arguments +
-                        " 2>\"" + err_path.string() + "\"";
+  std::string command = prefix + program_runner() + "\"" + program + "\" " + arguments + " 2>\"" +
+                        err_path.string() + "\"";
 #ifdef _WIN32
   command = "\"" + command + "\"";  // cmd /c strips the outermost pair of quotes
 #endif
@@ -182,12 +185,55 @@ void expect_failure_contract(const run_result& run) {
   EXPECT_EQ(run.out.find("Total="), std::string::npos) << run.out;
 }
 
-TEST(ProgramTest, OutputThatCannotBeWrittenIsAFailure) {
-  for (const char* output : {">/dev/full", ">&-"}) {
+TEST(ProgramTest, OutputThatCannotBeWrittenIsAFailureThatSaysWhy) {
+  const std::pair<const char*, const char*> outputs[] = {{">/dev/full", "No space left on device"},
+                                                         {">&-", "Bad file descriptor"}};
+  for (const auto& [output, reason] : outputs) {
     SCOPED_TRACE(output);
-    expect_failure_contract(run_program("", output));
+    const run_result run = run_program("", output);
+    expect_failure_contract(run);
+    EXPECT_EQ(run.err, std::string("averaging: cannot write the report: ") + reason + "\n");
   }
 }
+
+// The scheduler is set up only once the memory for it is known to be free: short of that, the
+// run ends as out of memory, not in whatever the setup or the workers would then run into.
+TEST(ProgramTest, TooLittleAddressSpaceForTheSchedulerIsOutOfMemory) {
+  if (under_i386_emulation()) GTEST_SKIP() << "the limit would bind the emulator, not the program";
+  const run_result run = run_program("timeout 60 ", "", SETUP_CHECK_PROBE);
+  EXPECT_EQ(run.exit_status, 1) << run.err;
+  EXPECT_EQ(run.err, "averaging: out of memory\n");
+  EXPECT_EQ(run.out, "");
+}
+
+#if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
+// A worker thread that cannot start ends the run with one line, never a hang: the scheduler object
+// torn down by that failure must not wait for the pool. An unprivileged user limited to one
+// thread can start the program but none of its workers (root is exempt from the limit).
+TEST(ProgramTest, AWorkerThatCannotStartIsAFailureNotAHang) {
+  if (under_i386_emulation()) GTEST_SKIP() << "the emulator needs threads of its own";
+  if (std::thread::hardware_concurrency() < 2) GTEST_SKIP() << "one CPU: no worker to start";
+  if (geteuid() != 0) GTEST_SKIP() << "needs root, to run the program as another user";
+  if (std::system("setpriv --version >/dev/null 2>&1 && prlimit --version >/dev/null 2>&1") != 0) {
+    GTEST_SKIP() << "no setpriv or prlimit";
+  }
+  // A copy that the unprivileged user reaches wherever the build lies.
+  std::string folder = (std::filesystem::temp_directory_path() / "averaging_nproc_XXXXXX").string();
+  ASSERT_NE(mkdtemp(folder.data()), nullptr);
+  const std::filesystem::path copy = std::filesystem::path(folder) / "averaging";
+  std::filesystem::copy_file(program_path(), copy);
+  std::filesystem::permissions(
+      folder, std::filesystem::perms::all &
+                  ~(std::filesystem::perms::group_write | std::filesystem::perms::others_write));
+  const std::string as_nobody = "timeout 20 setpriv --reuid=65534 --regid=65534 --clear-groups ";
+  const run_result unlimited = run_program(as_nobody, "", copy.string());
+  const run_result one_thread = run_program(as_nobody + "prlimit --nproc=1 ", "", copy.string());
+  std::filesystem::remove_all(folder);
+  if (unlimited.exit_status != 0)
+    GTEST_SKIP() << "the unprivileged user cannot run it: " << unlimited.err;
+  expect_failure_contract(one_thread);
+}
+#endif
 
 #if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
 // Whether the program, run again under `limit` in gdb, crashes with no frame of its own code on

@@ -20,6 +20,9 @@
 #include <tlhelp32.h>
 #endif
 
+#ifndef _WIN32
+#include "address_space.h"
+#endif
 #include "i386_emulation.h"
 
 namespace {
@@ -234,6 +237,37 @@ TEST(TaskSchedulerInitTest, TerminateEndsTheWorkerThreads) {
   EXPECT_FALSE(init.is_active());
   EXPECT_EQ(settled_thread_count(), without_workers);
 }
+
+// After a worker thread failed to start, oneTBB would wait for it forever: so a scheduler object
+// torn down by an exception leaves its pool to the next termination instead of joining it.
+TEST(TaskSchedulerInitTest, TornDownByAnExceptionItDoesNotJoinThePool) {
+  if (tbb::this_task_arena::max_concurrency() < 2) GTEST_SKIP() << "one CPU: no worker threads";
+  task_scheduler_init{}.terminate();
+  std::thread([] {}).join();
+  const std::size_t without_workers = settled_thread_count();
+
+  try {
+    task_scheduler_init init(2);
+    for (int attempt = 0; attempt < 100 && thread_count() == without_workers; ++attempt) {
+      keep_workers_busy();
+    }
+    ASSERT_GT(thread_count(), without_workers) << "no worker thread ever started";
+    throw std::runtime_error("unwinding");
+  } catch (const std::runtime_error&) {
+  }
+  EXPECT_GT(settled_thread_count(), without_workers);
+  task_scheduler_init{}.terminate();
+  EXPECT_EQ(settled_thread_count(), without_workers);
+}
+
+#ifndef _WIN32
+TEST(TaskSchedulerInitTest, TheSetupsMemoryCheckLeavesNothingMapped) {
+  const std::size_t before = mapped_address_space();
+  ASSERT_NE(before, 0u);
+  ASSERT_NO_THROW(tbb_layer::ensure_free_address_space(tbb_layer::scheduler_setup_address_space));
+  EXPECT_EQ(mapped_address_space(), before);
+}
+#endif
 
 TEST(TaskSchedulerInitTest, CountOfOneRunsEverythingOnTheCallingThread) {
   task_scheduler_init init(1);
