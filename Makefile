@@ -99,7 +99,7 @@ WINDOWS_PACKAGES := cmake make dpkg-dev libtbb-dev googletest zip g++-mingw-w64-
 .PHONY: test-i386 test-windows test-windows64
 
 test-i386:
-	scripts/enable-i386.sh
+	scripts/enable-arch.sh i386
 	scripts/install-deps.sh $(I386_PACKAGES)
 	$(call build_preset,i386)
 	way=$$(scripts/i386-execution.sh) && I386_EXECUTION=$$way $(call test_preset,i386)
@@ -110,7 +110,7 @@ test-windows:
 	scripts/install-deps.sh $(WINDOWS_PACKAGES)
 	$(call build_preset,windows)
 	if [ "$$(scripts/i386-execution.sh)" = native ]; then \
-	  scripts/enable-i386.sh && scripts/install-deps.sh wine32:i386 && \
+	  scripts/enable-arch.sh i386 && scripts/install-deps.sh wine32:i386 && \
 	  scripts/wine-run.sh win32 && $(call test_preset,windows); \
 	else \
 	  echo "32-bit Windows suite built, not run; the 64-bit suite runs under wine64" && \
@@ -123,20 +123,50 @@ test-windows64:
 	scripts/wine-run.sh win64
 	$(call test_preset,windows64)
 
+# Other Debian architectures, ARCH=arm64, armhf, riscv64, ppc64el or s390x: cross-built with
+# Debian's g++ for it against that architecture's packages, the suite run under qemu-user.
+ARCHES          := arm64 armhf riscv64 ppc64el s390x
+triplet_arm64   := aarch64-linux-gnu
+triplet_armhf   := arm-linux-gnueabihf
+triplet_riscv64 := riscv64-linux-gnu
+triplet_ppc64el := powerpc64le-linux-gnu
+triplet_s390x   := s390x-linux-gnu
+ARCH_PACKAGES    = cmake make dpkg-dev file g++-$(triplet_$(ARCH)) libtbb-dev:$(ARCH) \
+                   libgtest-dev:$(ARCH) qemu-user
+
+.PHONY: arch-deps test-arch test-all-arch
+
+arch-deps:
+	@[ -n "$(triplet_$(ARCH))" ] || { echo "ARCH must be one of: $(ARCHES)" >&2; exit 1; }
+	scripts/enable-arch.sh $(ARCH)
+	scripts/install-deps.sh $(ARCH_PACKAGES)
+
+test-arch: arch-deps
+	$(call build_preset,$(ARCH))
+	$(call test_preset,$(ARCH))
+	@emulator=$$(sed -n 's/^AVERAGING_EMULATOR:INTERNAL=//p' build/$(ARCH)/CMakeCache.txt) && \
+	  echo "$(ARCH): the suite ran under $$emulator, $$($$emulator --version | head -n 1)"
+
+# Every architecture in turn; each one's packages stay on this machine.
+test-all-arch:
+	for arch in $(ARCHES); do $(MAKE) --no-print-directory test-arch ARCH=$$arch || exit 1; done
+
 # Packages in build/packages: a Debian package of the release build, and zips of the 32-bit and
 # the 64-bit Windows program with the DLLs each loads, and SHA256SUMS of all of them. CPack's DEB
 # generator reads the binary's library dependencies with dpkg-shlibdeps and finds the binaries
 # with file. Each configures again first, so that the man page's date is the commit's.
+# With ARCH, the Debian package is that architecture's, from its preset's build.
 PACKAGE_PACKAGES := $(BASE_PACKAGES) dpkg-dev file
 checksums = cd build/packages && ls *.deb *.zip 2>/dev/null | xargs sha256sum >SHA256SUMS
+PACKAGE_BUILD    = $(if $(ARCH),build/$(ARCH),$(BUILD))
 
 .PHONY: package package-windows
 
-package: $(BUILD)/CMakeCache.txt
-	scripts/install-deps.sh $(PACKAGE_PACKAGES)
-	cmake -S . -B $(BUILD) >/dev/null
-	cmake --build $(BUILD) -j $(BUILD_JOBS) --target averaging
-	cd $(BUILD) && cpack -G DEB
+package: $(if $(ARCH),arch-deps,$(BUILD)/CMakeCache.txt)
+	$(if $(ARCH),,scripts/install-deps.sh $(PACKAGE_PACKAGES))
+	$(if $(ARCH),cmake --preset $(ARCH),cmake -S . -B $(BUILD)) >/dev/null
+	cmake --build $(PACKAGE_BUILD) -j $(BUILD_JOBS) --target averaging
+	cd $(PACKAGE_BUILD) && cpack -G DEB
 	$(checksums)
 
 # $(call zip_preset,NAME) builds the program of the Windows preset NAME and zips it.

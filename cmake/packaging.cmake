@@ -102,6 +102,9 @@ else()
 endif()
 
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+if(AVERAGING_DEBIAN_ARCH)  # a build for another architecture; dpkg would name this machine's
+  set(CPACK_DEBIAN_PACKAGE_ARCHITECTURE ${AVERAGING_DEBIAN_ARCH})
+endif()
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER ${AVERAGING_PACKAGE_MAINTAINER})
 set(CPACK_DEBIAN_PACKAGE_SECTION misc)
 # Depends on the libraries the binary loads (libtbb12, the C++ runtime), not on -dev packages.

@@ -3,18 +3,26 @@
 # Installs a Debian package of the program with apt-get on a bare Debian RELEASE, checks that
 # `man averaging` shows its page and that its copyright file is there, and holds the program it
 # puts on the PATH to the end-to-end test's report contract: PROGRAM_TESTS, built on that
-# release, runs the program that AVERAGING_PROGRAM names.
-# Usage: scripts/check-deb.sh RELEASE DEB PROGRAM_TESTS
+# release, runs the program that AVERAGING_PROGRAM names. A package for another architecture
+# comes with that architecture added and qemu-user installed, and PROGRAM_TESTS, built for it,
+# runs under EMULATOR (from qemu-user), as it starts the program in turn.
+# Usage: scripts/check-deb.sh RELEASE DEB PROGRAM_TESTS [EMULATOR]
 set -euo pipefail
 cd "$(dirname "$0")/.."
-release=$1 deb=$2 tests=$3
+release=$1 deb=$2 tests=$3 emulator=${4:-}
+arch=$(dpkg-deb --field "$deb" Architecture)
 echo "== $deb on a bare Debian $release"
 dpkg-deb --info "$deb"
 dpkg-deb --contents "$deb"
+foreign=""
+if [[ -n $emulator ]]; then
+  foreign="dpkg --add-architecture $arch && apt-get update -qq && apt-get install -y -qq qemu-user"
+fi
 scripts/fresh-debian.sh "$release" "apt-get update -qq
+  ${foreign:-true}
   apt-get install -y -qq man-db ../$(basename "$deb") >/dev/null
   test -f /usr/share/doc/averaging/copyright
   man -P cat averaging >../page && cat ../page && grep -q '^EXIT STATUS' ../page
-  AVERAGING_PROGRAM=\$(command -v averaging) \
+  AVERAGING_PROGRAM=\$(command -v averaging) $emulator \
     ../$(basename "$tests") --gtest_filter=ProgramTest.EveryRunKeepsTheReportContract" \
   "$deb" "$tests"

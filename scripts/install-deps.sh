@@ -28,5 +28,15 @@ if [[ $(id -u) -ne 0 ]]; then
 fi
 echo "Installing: ${missing[*]}"
 "${as_root[@]}" apt-get update -qq
-DEBIAN_FRONTEND=noninteractive "${as_root[@]}" apt-get install -y -qq --no-install-recommends \
-  "${missing[@]}"
+# One line naming what the archive lacks, before anything is installed or built.
+for package in "${missing[@]}"; do
+  if ! grep -q 'Candidate: [^(]' <<<"$(apt-cache policy "$package" 2>/dev/null)"; then
+    echo "install-deps: the archive does not serve $package" >&2
+    exit 1
+  fi
+done
+if ! DEBIAN_FRONTEND=noninteractive "${as_root[@]}" apt-get install -y -qq \
+    --no-install-recommends "${missing[@]}"; then
+  echo "install-deps: the archive did not serve all of: ${missing[*]} (see apt's errors above)" >&2
+  exit 1
+fi

@@ -22,7 +22,7 @@
 #include <unistd.h>
 #endif
 
-#include "i386_emulation.h"
+#include "emulation.h"
 
 namespace {
 
@@ -62,9 +62,8 @@ std::string program_path() {
   return chosen != nullptr && *chosen != '\0' ? chosen : AVERAGING_PROGRAM;
 }
 
-// What starts the program: nothing, or qemu-i386 where the machine cannot run 32-bit x86 programs
-// itself and so runs this test under it too (scripts/i386-run.sh sets I386_EXECUTION).
-std::string program_runner() { return under_i386_emulation() ? "qemu-i386 " : ""; }
+// What starts the program: nothing, or the emulator this test runs under.
+std::string program_runner() { return under_emulation() ? emulator() + " " : ""; }
 
 // `prefix` and `arguments` are spliced into a shell command around the quoted program path.
 run_result run_program(const std::string& prefix = "", const std::string& arguments = "",
@@ -199,7 +198,7 @@ TEST(ProgramTest, OutputThatCannotBeWrittenIsAFailureThatSaysWhy) {
 // The scheduler is set up only once the memory for it is known to be free: short of that, the
 // run ends as out of memory, not in whatever the setup or the workers would then run into.
 TEST(ProgramTest, TooLittleAddressSpaceForTheSchedulerIsOutOfMemory) {
-  if (under_i386_emulation()) GTEST_SKIP() << "the limit would bind the emulator, not the program";
+  if (under_emulation()) GTEST_SKIP() << "the limit would bind the emulator, not the program";
   const run_result run = run_program("timeout 60 ", "", SETUP_CHECK_PROBE);
   EXPECT_EQ(run.exit_status, 1) << run.err;
   EXPECT_EQ(run.err, "averaging: out of memory\n");
@@ -211,7 +210,7 @@ TEST(ProgramTest, TooLittleAddressSpaceForTheSchedulerIsOutOfMemory) {
 // torn down by that failure must not wait for the pool. An unprivileged user limited to one
 // thread can start the program but none of its workers (root is exempt from the limit).
 TEST(ProgramTest, AWorkerThatCannotStartIsAFailureNotAHang) {
-  if (under_i386_emulation()) GTEST_SKIP() << "the emulator needs threads of its own";
+  if (under_emulation()) GTEST_SKIP() << "the emulator needs threads of its own";
   if (std::thread::hardware_concurrency() < 2) GTEST_SKIP() << "one CPU: no worker to start";
   if (geteuid() != 0) GTEST_SKIP() << "needs root, to run the program as another user";
   if (std::system("setpriv --version >/dev/null 2>&1 && prlimit --version >/dev/null 2>&1") != 0) {
@@ -273,7 +272,7 @@ bool crashes_outside_the_program(const std::string& limit, std::string& trace) {
 // is a failure; a crash only passes with a backtrace that proves it outside the program.
 TEST(ProgramTest, RunningOutOfMemoryOrThreadsIsAFailureNeverACrash) {
   if (std::system("prlimit --version >/dev/null 2>&1") != 0) GTEST_SKIP() << "no prlimit";
-  if (under_i386_emulation()) GTEST_SKIP() << "the limits would bind the emulator, not the program";
+  if (under_emulation()) GTEST_SKIP() << "the limits would bind the emulator, not the program";
   int failed = 0;
   int finished = 0;
   for (int kib = 2048; kib <= 32768; kib += 256) {

@@ -23,7 +23,7 @@
 #ifndef _WIN32
 #include "address_space.h"
 #endif
-#include "i386_emulation.h"
+#include "emulation.h"
 
 namespace {
 
@@ -202,11 +202,11 @@ std::size_t thread_count() {
 }
 #endif
 
-// Under qemu-user (scripts/i386-run.sh) the join of a thread returns just before its host thread
-// ends; there the count is read again until those ends have landed.
+// Under qemu-user the join of a thread returns just before its host thread ends; there the count
+// is read again until those ends have landed.
 std::size_t settled_thread_count() {
   std::size_t count = thread_count();
-  if (!under_i386_emulation()) return count;
+  if (!under_emulation()) return count;
   for (int reading = 0; reading < 100; ++reading) {
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
     const std::size_t now = thread_count();
@@ -262,7 +262,7 @@ TEST(TaskSchedulerInitTest, TornDownByAnExceptionItDoesNotJoinThePool) {
 
 #ifndef _WIN32
 TEST(TaskSchedulerInitTest, TheSetupsMemoryCheckLeavesNothingMapped) {
-  if (under_i386_emulation()) GTEST_SKIP() << "the address space read would be the emulator's";
+  if (under_emulation()) GTEST_SKIP() << "the address space read would be the emulator's";
   const std::size_t before = mapped_address_space();
   ASSERT_NE(before, 0u);
   ASSERT_NO_THROW(tbb_layer::ensure_free_address_space(tbb_layer::scheduler_setup_address_space));

@@ -1,0 +1,42 @@
+#!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
+# Builds and tests the program for other Debian architectures, each in a bare Debian RELEASE of
+# its own, so that their packages never touch this machine's: `make test-arch` for each ARCH, and
+# for arm64 also its Debian package, installed with apt-get on another bare system (the :arm64
+# libraries must come in) and held there to the end-to-end contract under qemu from the PATH.
+# An architecture whose packages the archive cannot serve is reported as skipped, with the
+# archive's reason; arm64 never may be.
+# Usage: scripts/check-arches.sh RELEASE ARCH...
+set -euo pipefail
+cd "$(dirname "$0")/.."
+release=$1
+shift
+out=build/fresh-debian/$release-out
+mkdir -p build/arches
+for arch in "$@"; do
+  log=build/arches/$arch.log
+  commands="./make.sh test-arch ARCH=$arch"
+  if [[ $arch == arm64 ]]; then
+    commands+="
+      ./make.sh package ARCH=$arch
+      mkdir -p ../out && cp build/packages/averaging_*_$arch.deb build/$arch/tests/program_tests ../out/"
+  fi
+  echo "== $arch on a bare Debian $release (log: $log)"
+  start=$SECONDS
+  if ! scripts/fresh-debian.sh "$release" "$commands" >"$log" 2>&1; then
+    reason=$(grep -m 1 '^install-deps: the archive' "$log" || true)
+    if [[ -n $reason && $arch != arm64 ]]; then
+      echo "$arch: skipped, ${reason#install-deps: }"
+      continue
+    fi
+    tail -n 40 "$log" >&2
+    echo "$arch: failed" >&2
+    exit 1
+  fi
+  grep -E 'tests passed|ran under' "$log"
+  echo "$arch: passed in $((SECONDS - start)) s"
+  if [[ $arch == arm64 ]]; then
+    scripts/check-deb.sh "$release" "$(compgen -G "$out/averaging_*_$arch.deb")" \
+      "$out/program_tests" qemu-aarch64
+  fi
+done
