@@ -4,6 +4,8 @@ BUILD_JOBS ?= 2
 BUILD      := build/release
 
 BASE_PACKAGES := g++ cmake make libtbb-dev libgtest-dev
+# The end-to-end test asks gdb where a crash under a memory limit happened.
+TEST_PACKAGES := $(BASE_PACKAGES) gdb
 
 # Every file a build makes carries the commit's time, not the clock's, so that two builds of
 # one commit give byte-identical packages. A caller's own value wins; outside git there is none.
@@ -11,8 +13,6 @@ SOURCE_DATE_EPOCH ?= $(shell git log -1 --format=%ct 2>/dev/null)
 ifneq ($(SOURCE_DATE_EPOCH),)
 export SOURCE_DATE_EPOCH
 endif
-# The end-to-end test asks gdb where a crash under a memory limit happened.
-TEST_PACKAGES := $(BASE_PACKAGES) gdb
 
 .PHONY: run test deps test-deps
 

@@ -19,7 +19,8 @@ for arch in "$@"; do
   if [[ $arch == arm64 ]]; then
     commands+="
       ./make.sh package ARCH=$arch
-      mkdir -p ../out && cp build/packages/averaging_*_$arch.deb build/$arch/tests/program_tests ../out/"
+      mkdir -p ../out
+      cp build/packages/averaging_*_$arch.deb build/$arch/tests/program_tests ../out/"
   fi
   echo "== $arch on a bare Debian $release (log: $log)"
   start=$SECONDS

@@ -16,11 +16,13 @@ dpkg-deb --info "$deb"
 dpkg-deb --contents "$deb"
 foreign=""
 if [[ -n $emulator ]]; then
-  foreign="dpkg --add-architecture $arch && apt-get update -qq && apt-get install -y -qq qemu-user"
+  foreign="dpkg --add-architecture $arch && apt-get update -qq &&
+    apt-get install -y -qq --no-install-recommends qemu-user"
 fi
 scripts/fresh-debian.sh "$release" "apt-get update -qq
   ${foreign:-true}
   apt-get install -y -qq man-db ../$(basename "$deb") >/dev/null
+  dpkg-query -W 'libtbb12:*'
   test -f /usr/share/doc/averaging/copyright
   man -P cat averaging >../page && cat ../page && grep -q '^EXIT STATUS' ../page
   AVERAGING_PROGRAM=\$(command -v averaging) $emulator \

@@ -40,12 +40,12 @@ for bits in 32 64; do
   for binary in $(grep -E '\.(exe|dll)$' <<<"$entries"); do
     notice=$name/licenses/$(basename "$binary").txt
     [[ -s $folder/$bits/$notice ]] || { echo "$zip: $binary has no notice $notice" >&2; exit 1; }
-    if objdump -h "$folder/$bits/$binary" | grep -q '\.debug'; then
+    if grep -q '\.debug' <<<"$(objdump -h "$folder/$bits/$binary")"; then
       echo "$zip: $binary is not stripped" >&2
       exit 1
     fi
   done
-  strings -el "$folder/$bits/$name/averaging.exe" | grep -qx "$version" ||
+  grep -qx "$version" <<<"$(strings -el "$folder/$bits/$name/averaging.exe")" ||
     { echo "$zip: averaging.exe carries no version $version" >&2; exit 1; }
   echo "$name.zip: LICENSE, a notice per binary, binaries stripped, version $version"
   if [[ $bits == 32 && $way != native ]]; then

@@ -24,11 +24,11 @@ append() {
 }
 
 from_debian_package() {
-  local name=$1 origin=$2 path package version copyright licence
+  local name=$1 origin=$2 path owners package version copyright licence
   path=$(realpath "$origin")
-  package=$(dpkg -S "$path" 2>/dev/null | head -n 1 | cut -d: -f1) ||
+  owners=$(dpkg -S "$path" 2>/dev/null) ||
     { echo "$origin: no Debian package owns it" >&2; return 1; }
-  [[ -n $package ]] || { echo "$origin: no Debian package owns it" >&2; return 1; }
+  package=$(sed -n '1s/:.*//p' <<<"$owners")
   version=$(dpkg-query -W -f='${Version}' "$package")
   copyright=/usr/share/doc/$package/copyright
   [[ -f $copyright ]] || { echo "$package: no $copyright" >&2; return 1; }
