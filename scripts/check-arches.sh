@@ -28,6 +28,7 @@ for arch in "$@"; do
     reason=$(grep -m 1 '^install-deps: the archive' "$log" || true)
     if [[ -n $reason && $arch != arm64 ]]; then
       echo "$arch: skipped, ${reason#install-deps: }"
+      grep -m 1 '^E: Failed to fetch' "$log" || true  # what the archive answered, a 404 say
       continue
     fi
     tail -n 40 "$log" >&2
