@@ -72,7 +72,6 @@ else()
   # The man page carries the date of the source (SOURCE_DATE_EPOCH, which the Makefile sets from
   # the commit), and the compressed files no name or time of their own: builds of one commit match.
   string(TIMESTAMP AVERAGING_DATE "%Y-%m-%d" UTC)
-  set(AVERAGING_MAINTAINER ${AVERAGING_PACKAGE_MAINTAINER})
   configure_file(packaging/averaging.1.in averaging.1 @ONLY)
   configure_file(packaging/changelog.in changelog @ONLY)
   # Debian's machine-readable copyright, its licence text taken from LICENSE.

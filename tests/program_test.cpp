@@ -63,7 +63,10 @@ std::string program_path() {
 }
 
 // What starts the program: nothing, or the emulator this test runs under.
-std::string program_runner() { return under_emulation() ? emulator() + " " : ""; }
+std::string program_runner() {
+  const std::string runner = emulator();
+  return runner.empty() ? runner : runner + " ";
+}
 
 // `prefix` and `arguments` are spliced into a shell command around the quoted program path.
 run_result run_program(const std::string& prefix = "", const std::string& arguments = "",

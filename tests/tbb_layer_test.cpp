@@ -216,22 +216,27 @@ std::size_t settled_thread_count() {
   return count;
 }
 
-void keep_workers_busy() {
-  tbb::parallel_for(0, 64, [](int) { std::this_thread::sleep_for(std::chrono::milliseconds(1)); });
+// Joins whatever pool earlier tests left running, to know the count without workers; a sanitizer
+// runtime starts its own helper thread at the first thread creation.
+std::size_t thread_count_without_workers() {
+  task_scheduler_init{}.terminate();
+  std::thread([] {}).join();
+  return settled_thread_count();
+}
+
+// Gives the pool work until a worker thread has started, beyond `without_workers`.
+void start_workers(std::size_t without_workers) {
+  for (int attempt = 0; attempt < 100 && thread_count() == without_workers; ++attempt) {
+    tbb::parallel_for(0, 64,
+                      [](int) { std::this_thread::sleep_for(std::chrono::milliseconds(1)); });
+  }
 }
 
 TEST(TaskSchedulerInitTest, TerminateEndsTheWorkerThreads) {
   if (tbb::this_task_arena::max_concurrency() < 2) GTEST_SKIP() << "one CPU: no worker threads";
-  // Join whatever pool earlier tests left running, to know the count without workers; a
-  // sanitizer runtime starts its own helper thread at the first thread creation.
-  task_scheduler_init{}.terminate();
-  std::thread([] {}).join();
-  const std::size_t without_workers = settled_thread_count();
-
+  const std::size_t without_workers = thread_count_without_workers();
   task_scheduler_init init(2);
-  for (int attempt = 0; attempt < 100 && thread_count() == without_workers; ++attempt) {
-    keep_workers_busy();
-  }
+  start_workers(without_workers);
   ASSERT_GT(thread_count(), without_workers) << "no worker thread ever started";
   init.terminate();
   EXPECT_FALSE(init.is_active());
@@ -242,15 +247,10 @@ TEST(TaskSchedulerInitTest, TerminateEndsTheWorkerThreads) {
 // torn down by an exception leaves its pool to the next termination instead of joining it.
 TEST(TaskSchedulerInitTest, TornDownByAnExceptionItDoesNotJoinThePool) {
   if (tbb::this_task_arena::max_concurrency() < 2) GTEST_SKIP() << "one CPU: no worker threads";
-  task_scheduler_init{}.terminate();
-  std::thread([] {}).join();
-  const std::size_t without_workers = settled_thread_count();
-
+  const std::size_t without_workers = thread_count_without_workers();
   try {
     task_scheduler_init init(2);
-    for (int attempt = 0; attempt < 100 && thread_count() == without_workers; ++attempt) {
-      keep_workers_busy();
-    }
+    start_workers(without_workers);
     ASSERT_GT(thread_count(), without_workers) << "no worker thread ever started";
     throw std::runtime_error("unwinding");
   } catch (const std::runtime_error&) {
