@@ -29,8 +29,24 @@ int report_failure(std::string_view what, std::string_view reason) noexcept {
   return EXIT_FAILURE;
 }
 
+namespace {
+
+// The runtime ends the program without an exception when it cannot allocate the one it was about
+// to throw, its emergency reserve gone too: while the globals are built, for one. Any other call
+// is a fault of the code. An allocation larger than an exception's, tried now, tells the two
+// apart: it fails only while memory is exhausted.
+const char* cause_of_terminate_without_exception() noexcept {
+  constexpr std::size_t larger_than_an_exception = 1024;
+  void* volatile probe = std::malloc(larger_than_an_exception);  // volatile: not optimized away
+  if (probe == nullptr) return "out of memory";
+  std::free(probe);
+  return "terminated without an exception";
+}
+
+}  // namespace
+
 const char* describe(const std::exception_ptr& failure) noexcept {
-  if (!failure) return "terminated without an exception";
+  if (!failure) return cause_of_terminate_without_exception();
   try {
     std::rethrow_exception(failure);
   } catch (const std::bad_alloc&) {

@@ -14,7 +14,8 @@ namespace averaging {
 int report_failure(std::string_view what, std::string_view reason = {}) noexcept;
 
 // What went wrong, in a few words: "out of memory" for std::bad_alloc, what() of any other
-// std::exception. The text lives as long as `failure` does.
+// std::exception, and for no exception at all "out of memory" while memory is exhausted. The
+// text lives as long as `failure` does.
 const char* describe(const std::exception_ptr& failure) noexcept;
 
 // Makes std::terminate report the exception that caused it and end the process with status 1,
