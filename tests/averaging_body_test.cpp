@@ -4,10 +4,20 @@
 #include <gtest/gtest.h>
 #include <oneapi/tbb/task_arena.h>
 
+#include <atomic>
+#include <chrono>
 #include <cmath>
+#include <fstream>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
+
+#ifdef __linux__
+#include <pthread.h>
+#include <sched.h>
+#include <unistd.h>
+#endif
 
 #include "item_stream.h"
 #include "run_state_fixture.h"
@@ -79,6 +89,81 @@ TEST_P(ExtraItemRuleTest, AddsOneFullExtraItemExactlyAtMultiplesOf100) {
 INSTANTIATE_TEST_SUITE_P(Counts, ExtraItemRuleTest,
                          testing::Values(900, 1100, 2000, 999, 1001, 1099),
                          testing::PrintToStringParamName());
+
+// Applications that add at the same moments, on more threads than CPUs: every head is added once.
+TEST_F(ApplyFooTest, ApplicationsAddingAtOnceLoseNoAdd) {
+  constexpr int threads = 8;
+  constexpr int applications = 125000;
+  count = 1001;  // off a multiple of 100: the applications only add
+  fill(queue, 1);
+  std::atomic<int> starting{threads};
+  std::vector<std::thread> adding;
+  for (int t = 0; t < threads; ++t) {
+    adding.emplace_back([&starting] {
+      for (starting.fetch_sub(1); starting.load() > 0;) std::this_thread::yield();
+      for (int i = 0; i < applications; ++i) ApplyFoo{nullptr}(&queue);
+    });
+  }
+  for (std::thread& thread : adding) thread.join();
+  EXPECT_EQ(total.load(), 11.0 * threads * applications);
+}
+
+#ifdef __linux__
+// Holds the first hand-over until a second application sleeps on the count's lock, and then lets
+// the scheduler run that one the moment the lock is free (the first thread at idle priority, both
+// on one CPU): it must find the count raised already.
+struct slow_hand_over_run {
+  std::atomic<int> hand_overs{0};
+  std::atomic<pid_t> waiter{0};  // the second application's thread, once it is on its way
+  void add(concurrent_queue<int>*) {
+    if (hand_overs.fetch_add(1) > 0) return;
+    const sched_param none{};
+    pthread_setschedparam(pthread_self(), SCHED_IDLE, &none);
+    waiter.wait(0);
+    const std::string stat_path = "/proc/self/task/" + std::to_string(waiter.load()) + "/stat";
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(1);
+    for (std::string stat; std::chrono::steady_clock::now() < deadline;) {
+      std::getline(std::ifstream(stat_path), stat);
+      if (stat.find(") S ") != std::string::npos) break;  // the state follows the name
+      std::this_thread::yield();
+    }
+  }
+};
+
+TEST_F(ApplyFooTest, AnApplicationWaitingForTheCountFindsItRaisedByTheHandOver) {
+  constexpr int rounds = 5;
+  cpu_set_t one_cpu;
+  sched_getaffinity(0, sizeof one_cpu, &one_cpu);
+  for (int cpu = 0, kept = 0; cpu < CPU_SETSIZE; ++cpu) {
+    if (CPU_ISSET(cpu, &one_cpu) && kept++ > 0) CPU_CLR(cpu, &one_cpu);
+  }
+  testing::internal::CaptureStdout();
+  for (int round = 0; round < rounds; ++round) {
+    reset();
+    count = 1000;
+    fill(queue, 1);
+    slow_hand_over_run run;
+    std::thread first([&] {
+      pthread_setaffinity_np(pthread_self(), sizeof one_cpu, &one_cpu);
+      apply_to_item(&queue, &run);
+    });
+    std::thread second([&] {
+      pthread_setaffinity_np(pthread_self(), sizeof one_cpu, &one_cpu);
+      while (run.hand_overs.load() == 0) std::this_thread::sleep_for(std::chrono::microseconds(50));
+      run.waiter = gettid();
+      run.waiter.notify_one();
+      apply_to_item(&queue, &run);
+    });
+    second.join();
+    const sched_param none{};
+    pthread_setschedparam(first.native_handle(), SCHED_OTHER, &none);
+    first.join();
+    EXPECT_EQ(run.hand_overs.load(), 1) << "round " << round;
+    EXPECT_EQ(count.load(), 1001) << "round " << round;
+  }
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), std::string(rounds, '+'));
+}
+#endif
 
 // The whole run as the program does it, many body applications testing count at once.
 class WholeRunTest : public RunStateTest, public testing::WithParamInterface<int> {

@@ -6,14 +6,36 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cstdlib>
 #include <mutex>
 #include <new>
 #include <optional>
 #include <sstream>
+#include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "run_state_fixture.h"
+
+// The test program's operator new, which fails on demand (allocations_fail); delete to match,
+// so that a sanitizer sees every block freed the way it was allocated. None inlined, where g++
+// would take a block from new released with free for a mismatch.
+thread_local bool allocations_fail = false;  // on this thread
+
+[[gnu::noinline]] void* operator new(std::size_t size) {
+  if (allocations_fail) throw std::bad_alloc();
+  if (void* const block = std::malloc(size == 0 ? 1 : size)) return block;
+  throw std::bad_alloc();
+}
+[[gnu::noinline]] void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
+  return allocations_fail ? nullptr : std::malloc(size == 0 ? 1 : size);
+}
+[[gnu::noinline]] void operator delete(void* block) noexcept { std::free(block); }
+[[gnu::noinline]] void operator delete(void* block, std::size_t) noexcept { std::free(block); }
+[[gnu::noinline]] void operator delete(void* block, const std::nothrow_t&) noexcept {
+  std::free(block);
+}
 
 namespace averaging {
 namespace {
@@ -26,11 +48,25 @@ std::string with_lf_line_ends(std::string captured) {
   return captured;
 }
 
-// Runs out of memory in the middle of the run, as a body creating its extra queue may.
+// The program's body, whose extra queue cannot be allocated: it runs out of memory mid-run.
 struct out_of_memory_body {
   using argument_type = ApplyFoo::argument_type;
-  explicit out_of_memory_body(tbb_layer::parallel_while<out_of_memory_body>*) {}
-  void operator()(argument_type) const { throw std::bad_alloc(); }
+  tbb_layer::parallel_while<out_of_memory_body>* running;
+  explicit out_of_memory_body(tbb_layer::parallel_while<out_of_memory_body>* w) : running(w) {}
+  void operator()(argument_type q) const {
+    const struct ending_failure {
+      ~ending_failure() { allocations_fail = false; }
+    } at_the_end;
+    allocations_fail = true;
+    apply_to_item(q, running);
+  }
+};
+
+// Fails with a reason of its own.
+struct failing_body {
+  using argument_type = ApplyFoo::argument_type;
+  explicit failing_body(tbb_layer::parallel_while<failing_body>*) {}
+  void operator()(argument_type) const { throw std::runtime_error("the body's own reason"); }
 };
 
 // Records what the driver set up before the run (the queue's values, oldest first, and the
@@ -103,14 +139,20 @@ TEST_F(DriverTest, PausesBeforeTheReport) {
   EXPECT_GE(*output.first_write - timing_body::last_application_end, pause_before_report);
 }
 
-TEST_F(DriverTest, AFailedRunEndsWithOneLineAndStatus1AndNoReport) {
-  testing::internal::CaptureStdout();
-  testing::internal::CaptureStderr();
-  const int status = run_and_report<out_of_memory_body>();
-  const std::string err = with_lf_line_ends(testing::internal::GetCapturedStderr());
-  EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
-  EXPECT_EQ(status, 1);
-  EXPECT_EQ(err, "averaging: out of memory\n");
+TEST_F(DriverTest, AFailedRunEndsWithOneLineThatSaysWhyAndStatus1AndNoReport) {
+  const std::pair<int (*)(), const char*> failing_runs[] = {
+      {run_and_report<out_of_memory_body>, "averaging: out of memory\n"},
+      {run_and_report<failing_body>, "averaging: the body's own reason\n"}};
+  for (const auto& [run, line] : failing_runs) {
+    reset();
+    testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
+    const int status = run();
+    const std::string err = with_lf_line_ends(testing::internal::GetCapturedStderr());
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+    EXPECT_EQ(status, 1);
+    EXPECT_EQ(err, line);
+  }
 }
 
 TEST_F(DriverTest, AReportThatCannotBeWrittenIsAFailure) {

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
-// The program's run, started with less address space free than the scheduler's setup check asks
-// for but more than the setup itself takes: it must end with "averaging: out of memory" from the
-// check, before the scheduler exists. Run by program_tests.
+// The program's run, started with about 6 MiB of address space free: more than the scheduler's
+// setup takes (about 4 MiB), less than its check must ask for (twice that). It must end with
+// "averaging: out of memory" from the check, before the scheduler exists. Run by program_tests.
 #include <sys/resource.h>
 
 #include "address_space.h"
@@ -16,7 +16,7 @@ int main() {
   }
   rlimit limit{};
   getrlimit(RLIMIT_AS, &limit);
-  limit.rlim_cur = mapped_address_space() + tbb_layer::scheduler_setup_address_space * 3 / 4;
+  limit.rlim_cur = mapped_address_space() + (std::size_t{6} << 20);
   if (setrlimit(RLIMIT_AS, &limit) != 0) return averaging::report_failure("setrlimit failed");
   return averaging::run_and_report<averaging::ApplyFoo>();
 }
