@@ -33,6 +33,14 @@ test: test-deps $(BUILD)/CMakeCache.txt
 	cmake --build $(BUILD) -j $(BUILD_JOBS)
 	ctest --test-dir $(BUILD) --output-on-failure -j $(BUILD_JOBS)
 
+# Style that CI keeps: every C++ file as clang-format writes it, every shell script free of
+# shellcheck's warnings.
+.PHONY: lint
+lint:
+	scripts/install-deps.sh clang-format shellcheck
+	git ls-files -z '*.cpp' '*.h' | xargs -0 clang-format --dry-run --Werror
+	git grep -lz -E '^#!.*\b(ba)?sh' -- . | xargs -0 shellcheck -S warning
+
 # Sanitizer builds and memcheck; each reports through a non-zero exit.
 SANITIZER_PACKAGES := $(BASE_PACKAGES) dpkg-dev valgrind
 SUITE_REPEATS      ?= 3

@@ -38,10 +38,10 @@ fi
 # as dpkg-source does for a "3.0 (quilt)" package: upstream, then debian/, then its patches.
 # Every step checked, since errexit is off where the caller tests its status.
 unpack_without_dsc() {
-  local uris uri name size hash patch tree=$state/work/onetbb-${version%-*}
+  local uris uri name hash patch tree=$state/work/onetbb-${version%-*}
   uris=$(apt-get "${apt_private[@]}" source --print-uris -qq "onetbb=$version" | grep "^'") ||
     return 1
-  while read -r uri name size hash; do
+  while read -r uri name _ hash; do
     [[ $name == *.dsc ]] && continue
     /usr/lib/apt/apt-helper -o APT::Sandbox::User=root \
       download-file "${uri//\'/}" "$state/work/$name" "$hash" || return 1
