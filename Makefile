@@ -1,3 +1,4 @@
+# SPDX-FileCopyrightText: 2026 The averaging project authors
 # SPDX-License-Identifier: MIT
 # The program's entry points; each installs the Debian packages it needs first.
 BUILD_JOBS ?= 2
@@ -33,13 +34,14 @@ test: test-deps $(BUILD)/CMakeCache.txt
 	cmake --build $(BUILD) -j $(BUILD_JOBS)
 	ctest --test-dir $(BUILD) --output-on-failure -j $(BUILD_JOBS)
 
-# Style that CI keeps: every C++ file as clang-format writes it, every shell script free of
-# shellcheck's warnings.
+# What CI keeps: every C++ file as clang-format writes it, every shell script free of
+# shellcheck's warnings, and every file's licence and copyright stated as REUSE asks.
 .PHONY: lint
 lint:
-	scripts/install-deps.sh clang-format shellcheck
+	scripts/install-deps.sh git clang-format shellcheck reuse
 	git ls-files -z '*.cpp' '*.h' | xargs -0 clang-format --dry-run --Werror
 	git grep -lz -E '^#!.*\b(ba)?sh' -- . | xargs -0 shellcheck -S warning
+	reuse lint
 
 # Sanitizer builds and memcheck; each reports through a non-zero exit.
 SANITIZER_PACKAGES := $(BASE_PACKAGES) dpkg-dev valgrind

@@ -1,3 +1,4 @@
+// SPDX-FileCopyrightText: 2026 The averaging project authors
 // SPDX-License-Identifier: MIT
 // Cost of the parallel-while layer against raw oneTBB and a serial loop, and throughput of the
 // real stream and body. Run through bench/ratios.py, which reports ratios of medians.

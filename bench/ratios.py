@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-FileCopyrightText: 2026 The averaging project authors
 # SPDX-License-Identifier: MIT
 """Turns layer_bench's JSON (run with repetitions) into tables of medians and their ratios."""
 import json

@@ -1,3 +1,4 @@
+# SPDX-FileCopyrightText: 2026 The averaging project authors
 # SPDX-License-Identifier: MIT
 # Linux on another of Debian's architectures, named by its GNU triplet AVERAGING_TRIPLET (the
 # presets set it): Debian's cross g++ for it (g++-<triplet>) against that architecture's

@@ -1,3 +1,4 @@
+# SPDX-FileCopyrightText: 2026 The averaging project authors
 # SPDX-License-Identifier: MIT
 # 32-bit x86 Linux with the host's multilib g++, against Debian's i386 packages.
 set(CMAKE_SYSTEM_NAME Linux)

@@ -1,3 +1,4 @@
+# SPDX-FileCopyrightText: 2026 The averaging project authors
 # SPDX-License-Identifier: MIT
 # Windows console programs cross-compiled with mingw-w64's posix-threads g++ for
 # `mingw_triplet`, which the including toolchain file sets.

@@ -1,3 +1,4 @@
+# SPDX-FileCopyrightText: 2026 The averaging project authors
 # SPDX-License-Identifier: MIT
 # 32-bit Windows console programs, cross-compiled with mingw-w64's posix-threads g++.
 set(CMAKE_SYSTEM_PROCESSOR i686)

@@ -1,3 +1,4 @@
+# SPDX-FileCopyrightText: 2026 The averaging project authors
 # SPDX-License-Identifier: MIT
 # Builds the installed oneTBB version from Debian's source package into build/onetbb/NAME (once;
 # later configures reuse it) and points find_package(TBB) at it.

@@ -1,3 +1,4 @@
+# SPDX-FileCopyrightText: 2026 The averaging project authors
 # SPDX-License-Identifier: MIT
 # Run by CPack on the files it is about to pack (CPACK_PRE_BUILD_SCRIPTS): strips every program
 # and DLL with the target's own strip, so no debug data or build path ships, and, for a zip,

@@ -1,3 +1,4 @@
+# SPDX-FileCopyrightText: 2026 The averaging project authors
 # SPDX-License-Identifier: MIT
 # Run by CPack on the zip it made (CPACK_POST_BUILD_SCRIPTS): packs the same files again with
 # Info-ZIP's zip, in sorted order, every entry dated SOURCE_DATE_EPOCH and without the extra

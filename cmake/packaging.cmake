@@ -1,3 +1,4 @@
+# SPDX-FileCopyrightText: 2026 The averaging project authors
 # SPDX-License-Identifier: MIT
 # Installs the program with its README, licence and man page, nothing of the tests or benchmarks,
 # and packages them with CPack into build/packages: a Debian package on Linux, a zip for 32-bit

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-FileCopyrightText: 2026 The averaging project authors
 # SPDX-License-Identifier: MIT
 # Builds oneTBB (only the tbb library) from the installed version's Debian source and installs it
 # under build/onetbb/NAME/install, for builds that need their own oneTBB (a sanitized or a

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-FileCopyrightText: 2026 The averaging project authors
 # SPDX-License-Identifier: MIT
 # Builds and tests the program for other Debian architectures, each in a bare Debian RELEASE of
 # its own, so that their packages never touch this machine's: `make test-arch` for each ARCH, and

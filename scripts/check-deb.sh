@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-FileCopyrightText: 2026 The averaging project authors
 # SPDX-License-Identifier: MIT
 # Installs a Debian package of the program with apt-get on a bare Debian RELEASE, checks that
 # `man averaging` shows its page and that its copyright file is there, and holds the program it

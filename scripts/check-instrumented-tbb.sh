@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-FileCopyrightText: 2026 The averaging project authors
 # SPDX-License-Identifier: MIT
 # Fails unless each given binary loads the ThreadSanitizer-instrumented oneTBB built in
 # build/onetbb/tsan: against Debian's libtbb, a clean run would prove nothing.

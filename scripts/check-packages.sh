@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-FileCopyrightText: 2026 The averaging project authors
 # SPDX-License-Identifier: MIT
 # Checks the packages in build/packages as a distributor and a user meet them: the Debian package
 # accepted by lintian (no tag at all, pedantic ones included, but those its overrides carry) and

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-FileCopyrightText: 2026 The averaging project authors
 # SPDX-License-Identifier: MIT
 # Proves the packages reproducible: builds the Debian package and both Windows zips of the
 # committed HEAD twice, in two clones at different paths, one after the other, each from nothing

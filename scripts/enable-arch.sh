@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-FileCopyrightText: 2026 The averaging project authors
 # SPDX-License-Identifier: MIT
 # Adds one of Debian's architectures (multiarch) where it is missing, so that its packages
 # install beside the machine's own.

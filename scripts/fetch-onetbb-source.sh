@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-FileCopyrightText: 2026 The averaging project authors
 # SPDX-License-Identifier: MIT
 # Unpacks the source of exactly the installed oneTBB version from Debian's source package into
 # DEST (default build/onetbb/source). Uses a private apt state, so the system's apt

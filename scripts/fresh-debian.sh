@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-FileCopyrightText: 2026 The averaging project authors
 # SPDX-License-Identifier: MIT
 # Runs COMMANDS as root in a brand-new minimal Debian RELEASE (bookworm, trixie; debootstrap's
 # minbase: no make, no compiler, no git, no sudo) holding a clone of this project's committed HEAD

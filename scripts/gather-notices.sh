@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-FileCopyrightText: 2026 The averaging project authors
 # SPDX-License-Identifier: MIT
 # Writes DEST/NAME.txt, the licence texts and copyright notices of a file that a package of the
 # program redistributes (NAME, a DLL) or of what is linked into it statically, from where that

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-FileCopyrightText: 2026 The averaging project authors
 # SPDX-License-Identifier: MIT
 # Tells how this machine runs 32-bit x86 Linux programs, and says so in one line on standard
 # error: prints "native" where the kernel executes them itself, "emulated" where it refuses them

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-FileCopyrightText: 2026 The averaging project authors
 # SPDX-License-Identifier: MIT
 # Runs a 32-bit x86 Linux program the way this machine can (scripts/i386-execution.sh): itself,
 # or under qemu-i386. CMake's cross-compiling emulator for the i386 build, and how its end-to-end

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-FileCopyrightText: 2026 The averaging project authors
 # SPDX-License-Identifier: MIT
 # Installs the given Debian packages where they are missing; does nothing, and so needs neither
 # the network nor root, when all are present. NAME means NAME for the native architecture (or an

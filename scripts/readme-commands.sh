@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-FileCopyrightText: 2026 The averaging project authors
 # SPDX-License-Identifier: MIT
 # Prints the README's two commands (run; test), one a line, as the README states them, so that
 # the checks that run them cannot drift apart from it.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-FileCopyrightText: 2026 The averaging project authors
 # SPDX-License-Identifier: MIT
 # Runs a Windows program under Wine with a private, quiet prefix (created on first use), so the
 # user's own Wine setup is neither needed nor touched. A 32-bit program runs under wine in a

@@ -1,3 +1,4 @@
+// SPDX-FileCopyrightText: 2026 The averaging project authors
 // SPDX-License-Identifier: MIT
 // Adds the value at the head of an item's queue to the running total, and when the count is a
 // multiple of 100 adds one extra item (a queue holding 1000) to the run, announced by "+".

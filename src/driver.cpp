@@ -1,3 +1,4 @@
+// SPDX-FileCopyrightText: 2026 The averaging project authors
 // SPDX-License-Identifier: MIT
 // Program entry: the run and its report, with every failure ending in one line and status 1.
 #include "driver.h"

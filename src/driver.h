@@ -1,3 +1,4 @@
+// SPDX-FileCopyrightText: 2026 The averaging project authors
 // SPDX-License-Identifier: MIT
 // The program's work: fill the queue, run every value through the body on the worker pool,
 // pause, and report the total, the count and their quotient on standard output.

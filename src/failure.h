@@ -1,3 +1,4 @@
+// SPDX-FileCopyrightText: 2026 The averaging project authors
 // SPDX-License-Identifier: MIT
 // How the program ends when it cannot finish: one line on standard error, "averaging: " and
 // what went wrong, then exit status 1.

@@ -1,3 +1,4 @@
+// SPDX-FileCopyrightText: 2026 The averaging project authors
 // SPDX-License-Identifier: MIT
 // Turns the values of a queue into work items: each value removed yields one item, the address of
 // the queue itself. The removed value is discarded; the body reads whatever is then at the head.

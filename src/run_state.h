@@ -1,3 +1,4 @@
+// SPDX-FileCopyrightText: 2026 The averaging project authors
 // SPDX-License-Identifier: MIT
 // The state shared by the driver, the item stream and the averaging body.
 #pragma once

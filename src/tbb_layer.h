@@ -1,3 +1,4 @@
+// SPDX-FileCopyrightText: 2026 The averaging project authors
 // SPDX-License-Identifier: MIT
 // The task-library facilities the program is written against: a concurrent queue with a
 // non-blocking pop, a scheduler object that starts and really stops the worker pool, and a

@@ -1,3 +1,4 @@
+// SPDX-FileCopyrightText: 2026 The averaging project authors
 // SPDX-License-Identifier: MIT
 // How much address space this process has mapped (VmSize), read without allocating, so that the
 // reading itself maps nothing.

@@ -1,3 +1,4 @@
+// SPDX-FileCopyrightText: 2026 The averaging project authors
 // SPDX-License-Identifier: MIT
 // The emulator (qemu-user) this test runs under, which must start the programs it runs too, or
 // nothing where it runs natively: the one CMake runs the tests with in a build for another

@@ -1,3 +1,4 @@
+// SPDX-FileCopyrightText: 2026 The averaging project authors
 // SPDX-License-Identifier: MIT
 // Runs the built program as a user would and checks the report of every run.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-FileCopyrightText: 2026 The averaging project authors
 // SPDX-License-Identifier: MIT
 // The program's run, started with about 6 MiB of address space free: more than the scheduler's
 // setup takes (about 4 MiB), less than its check must ask for (twice that). It must end with

@@ -1,3 +1,4 @@
+// SPDX-FileCopyrightText: 2026 The averaging project authors
 // SPDX-License-Identifier: MIT
 // A body with a deliberate data race on a plain int. Built only with ThreadSanitizer, where its
 // run must be reported: that proves the sanitizer sees through the task library, so a silent
