@@ -109,7 +109,6 @@ WINDOWS_PACKAGES := cmake make dpkg-dev libtbb-dev googletest zip g++-mingw-w64-
 .PHONY: test-i386 test-windows test-windows64
 
 test-i386:
-	scripts/enable-arch.sh i386
 	scripts/install-deps.sh $(I386_PACKAGES)
 	$(call build_preset,i386)
 	way=$$(scripts/i386-execution.sh) && I386_EXECUTION=$$way $(call test_preset,i386)
@@ -120,7 +119,7 @@ test-windows:
 	scripts/install-deps.sh $(WINDOWS_PACKAGES)
 	$(call build_preset,windows)
 	if [ "$$(scripts/i386-execution.sh)" = native ]; then \
-	  scripts/enable-arch.sh i386 && scripts/install-deps.sh wine32:i386 && \
+	  scripts/install-deps.sh wine32:i386 && \
 	  scripts/wine-run.sh win32 && $(call test_preset,windows); \
 	else \
 	  echo "32-bit Windows suite built, not run; the 64-bit suite runs under wine64" && \
@@ -148,7 +147,6 @@ ARCH_PACKAGES    = cmake make dpkg-dev file g++-$(triplet_$(ARCH)) libtbb-dev:$(
 
 arch-deps:
 	@[ -n "$(triplet_$(ARCH))" ] || { echo "ARCH must be one of: $(ARCHES)" >&2; exit 1; }
-	scripts/enable-arch.sh $(ARCH)
 	scripts/install-deps.sh $(ARCH_PACKAGES)
 
 test-arch: arch-deps

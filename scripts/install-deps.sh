@@ -3,7 +3,10 @@
 # SPDX-License-Identifier: MIT
 # Installs the given Debian packages where they are missing; does nothing, and so needs neither
 # the network nor root, when all are present. NAME means NAME for the native architecture (or an
-# architecture-independent one); NAME:ARCH means that architecture's.
+# architecture-independent one); NAME:ARCH means that architecture's, which is added to dpkg
+# first where it is missing. One index that the archive
+# serves badly does not stop an install that needs nothing from it: only a package that cannot
+# be installed does, with one line naming it and apt's own reason.
 # Usage: scripts/install-deps.sh PACKAGE[:ARCH]...
 set -euo pipefail
 
@@ -27,8 +30,18 @@ if [[ $(id -u) -ne 0 ]]; then
   command -v sudo >/dev/null || { echo "need root or sudo to install: ${missing[*]}" >&2; exit 1; }
   as_root=(sudo)
 fi
+for package in "${missing[@]}"; do
+  arch=${package#*:}
+  if [[ $package == *:* && $arch != "$native" ]] &&
+    ! dpkg --print-foreign-architectures | grep -qx "$arch"; then
+    "${as_root[@]}" dpkg --add-architecture "$arch"
+  fi
+done
+apt=("${as_root[@]}" env DEBIAN_FRONTEND=noninteractive apt-get -o Acquire::Retries=3)
 echo "Installing: ${missing[*]}"
-"${as_root[@]}" apt-get update -qq
+if ! "${apt[@]}" update -qq; then
+  echo "install-deps: an index could not be updated (see above); going on with the others" >&2
+fi
 # One line naming what the archive lacks, before anything is installed or built.
 for package in "${missing[@]}"; do
   if ! grep -q 'Candidate: [^(]' <<<"$(apt-cache policy "$package" 2>/dev/null)"; then
@@ -36,8 +49,13 @@ for package in "${missing[@]}"; do
     exit 1
   fi
 done
-if ! DEBIAN_FRONTEND=noninteractive "${as_root[@]}" apt-get install -y -qq \
-    --no-install-recommends "${missing[@]}"; then
-  echo "install-deps: the archive did not serve all of: ${missing[*]} (see apt's errors above)" >&2
-  exit 1
-fi
+"${apt[@]}" install -y -qq --no-install-recommends "${missing[@]}" && exit 0
+# Which of them failed, and why: each on its own.
+failed=0
+for package in "${missing[@]}"; do
+  if ! errors=$("${apt[@]}" install -y -qq --no-install-recommends "$package" 2>&1 >/dev/null); then
+    echo "install-deps: cannot install $package: $(grep -m 1 '^E: ' <<<"$errors" || echo "$errors")" >&2
+    failed=1
+  fi
+done
+exit "$failed"
