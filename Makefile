@@ -103,7 +103,7 @@ bench: bench-build
 # qemu-i386, and Windows programs are tested as 64-bit ones under wine64, never Wine under qemu.
 export I386_EXECUTION
 I386_PACKAGES    := $(TEST_PACKAGES) g++-multilib libtbb-dev:i386 libgtest-dev:i386
-WINDOWS_PACKAGES := cmake make dpkg-dev libtbb-dev googletest zip g++-mingw-w64-i686-posix \
+WINDOWS_PACKAGES := cmake make dpkg-dev libtbb-dev googletest g++-mingw-w64-i686-posix \
                     g++-mingw-w64-x86-64-posix wine
 
 .PHONY: test-i386 test-windows test-windows64
@@ -174,7 +174,7 @@ package: $(if $(ARCH),arch-deps,$(BUILD)/CMakeCache.txt)
 	$(if $(ARCH),,scripts/install-deps.sh $(PACKAGE_PACKAGES))
 	$(if $(ARCH),cmake --preset $(ARCH),cmake -S . -B $(BUILD)) >/dev/null
 	cmake --build $(PACKAGE_BUILD) -j $(BUILD_JOBS) --target averaging
-	cd $(PACKAGE_BUILD) && cpack -G DEB
+	cd $(PACKAGE_BUILD) && umask 022 && cpack -G DEB  # the .deb's members take the umask's modes
 	$(checksums)
 
 # $(call zip_preset,NAME) builds the program of the Windows preset NAME and zips it.
@@ -182,8 +182,30 @@ zip_preset = cmake --preset $(1) >/dev/null && \
              cmake --build build/$(1) -j $(BUILD_JOBS) --target averaging && \
              cd build/$(1) && cpack -G ZIP
 
+# CPack adds a zip's files in the order the file system lists them, with their times and owners;
+# strip-nondeterminism sorts them and sets each to the commit's time.
 package-windows:
-	scripts/install-deps.sh $(WINDOWS_PACKAGES)
+	scripts/install-deps.sh $(WINDOWS_PACKAGES) strip-nondeterminism
 	$(call zip_preset,windows)
 	$(call zip_preset,windows64)
+	strip-nondeterminism $(if $(SOURCE_DATE_EPOCH),--timestamp $(SOURCE_DATE_EPOCH)) \
+	  build/packages/*.zip
 	$(checksums)
+
+# Two builds of all three packages from a clone of HEAD, made and compared by reprotest with each
+# variation that this machine offers (file order only where FUSE is there; no second user, so no
+# user and group). The oneTBB source is fetched first: a build under a clock a year ahead finds
+# the archive's signed indexes expired. A difference is shown by diffoscope.
+comma := ,
+REPROTEST_VARY := -user_group$(if $(wildcard /dev/fuse),,$(comma)-fileordering)
+
+.PHONY: reproducible
+reproducible:
+	scripts/install-deps.sh $(WINDOWS_PACKAGES) $(PACKAGE_PACKAGES) strip-nondeterminism git \
+	  reprotest faketime disorderfs diffoscope-minimal
+	rm -rf --one-file-system build/reprotest
+	git clone -q . build/reprotest/source
+	scripts/fetch-onetbb-source.sh build/reprotest/source/build/onetbb/source
+	reprotest --vary=$(REPROTEST_VARY) --store-dir=build/reprotest/artifacts \
+	  build/reprotest/source 'make --no-print-directory package package-windows' 'build/packages/*'
+

@@ -68,7 +68,6 @@ if(WIN32)
   set(CPACK_PACKAGE_FILE_NAME ${PROJECT_NAME}-${PROJECT_VERSION}-win${windows_bits})
   set(CPACK_AVERAGING_STRIP_OPTIONS --strip-unneeded)
   set(CPACK_AVERAGING_NOTICES_REQUIRED ON)
-  set(CPACK_POST_BUILD_SCRIPTS ${CMAKE_CURRENT_LIST_DIR}/package-zip-order.cmake)
 else()
   # The man page carries the date of the source (SOURCE_DATE_EPOCH, which the Makefile sets from
   # the commit), and the compressed files no name or time of their own: builds of one commit match.
