@@ -207,5 +207,6 @@ reproducible:
 	git clone -q . build/reprotest/source
 	scripts/fetch-onetbb-source.sh build/reprotest/source/build/onetbb/source
 	reprotest --vary=$(REPROTEST_VARY) --store-dir=build/reprotest/artifacts \
-	  build/reprotest/source 'make --no-print-directory package package-windows' 'build/packages/*'
+	  -c 'make --no-print-directory package package-windows' build/reprotest/source \
+	  'build/packages/*'
 
