@@ -133,21 +133,17 @@ test-windows64:
 	$(call test_preset,windows64)
 
 # Other Debian architectures, ARCH=arm64, armhf, riscv64, ppc64el or s390x: cross-built with
-# Debian's g++ for it against that architecture's packages, the suite run under qemu-user.
-ARCHES          := arm64 armhf riscv64 ppc64el s390x
-triplet_arm64   := aarch64-linux-gnu
-triplet_armhf   := arm-linux-gnueabihf
-triplet_riscv64 := riscv64-linux-gnu
-triplet_ppc64el := powerpc64le-linux-gnu
-triplet_s390x   := s390x-linux-gnu
-ARCH_PACKAGES    = cmake make dpkg-dev file g++-$(triplet_$(ARCH)) libtbb-dev:$(ARCH) \
-                   libgtest-dev:$(ARCH) qemu-user
+# Debian's g++ for it (dpkg-architecture names its triplet) against that architecture's packages,
+# the suite run under qemu-user.
+ARCHES := arm64 armhf riscv64 ppc64el s390x
 
 .PHONY: arch-deps test-arch test-all-arch
 
 arch-deps:
-	@[ -n "$(triplet_$(ARCH))" ] || { echo "ARCH must be one of: $(ARCHES)" >&2; exit 1; }
-	scripts/install-deps.sh $(ARCH_PACKAGES)
+	@[ -n "$(filter $(ARCHES),$(ARCH))" ] || { echo "ARCH must be one of: $(ARCHES)" >&2; exit 1; }
+	scripts/install-deps.sh dpkg-dev
+	scripts/install-deps.sh cmake make file qemu-user libtbb-dev:$(ARCH) libgtest-dev:$(ARCH) \
+	  g++-$$(dpkg-architecture -a$(ARCH) -qDEB_HOST_GNU_TYPE 2>/dev/null)
 
 test-arch: arch-deps
 	$(call build_preset,$(ARCH))
