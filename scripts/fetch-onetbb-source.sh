@@ -4,6 +4,8 @@
 # Unpacks the source of exactly the installed oneTBB version from Debian's source package into
 # DEST (default build/onetbb/source). Uses a private apt state, so the system's apt
 # configuration and package lists are never changed. Does nothing when DEST is already there.
+# A script because apt-get source needs deb-src entries the system lacks, and a .dsc that Debian
+# 13 does not serve for this package.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 dest=$(realpath -m "${1:-build/onetbb/source}")

@@ -7,6 +7,8 @@
 # COMMANDS fail. What they leave in /root/out is copied to build/fresh-debian/RELEASE-out.
 # The system is built once from the Debian archive this machine's apt sources name and cached as
 # a tarball under build/fresh-debian; every call unpacks a new copy and removes it afterwards.
+# A script because debootstrap only makes the system: this one runs commands in a copy of it,
+# with /proc, /dev and /sys mounted only for them, and removes it again.
 # Usage: scripts/fresh-debian.sh RELEASE COMMANDS [FILE...]
 set -euo pipefail
 cd "$(dirname "$0")/.."

@@ -7,6 +7,7 @@
 # every licence in /usr/share/common-licenses that it refers to), or a source tree (its LICENSE*,
 # third-party-programs* and debian/copyright). Nothing is retyped; an origin that yields no
 # notice is an error.
+# A script because no Debian tool gathers the notices of files it did not package itself.
 # Usage: scripts/gather-notices.sh DEST NAME=ORIGIN...   (a NAME may be given several origins)
 set -euo pipefail
 dest=$1

@@ -7,6 +7,7 @@
 # first where it is missing. One index that the archive
 # serves badly does not stop an install that needs nothing from it: only a package that cannot
 # be installed does, with one line naming it and apt's own reason.
+# A script because apt-get has no way to do nothing, offline and without root, when all is there.
 # Usage: scripts/install-deps.sh PACKAGE[:ARCH]...
 set -euo pipefail
 

@@ -4,6 +4,7 @@
 # Runs a Windows program under Wine with a private, quiet prefix (created on first use), so the
 # user's own Wine setup is neither needed nor touched. A 32-bit program runs under wine in a
 # 32-bit prefix; a 64-bit one under wine64 in a 64-bit prefix, which needs no 32-bit execution.
+# A script because Wine has no way to pick wine or wine64 from the program, nor a private prefix.
 # Usage: scripts/wine-run.sh PROGRAM.exe [ARGUMENT...]
 #        scripts/wine-run.sh win32|win64   (only prepares that prefix)
 set -euo pipefail
