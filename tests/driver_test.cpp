@@ -34,9 +34,6 @@ thread_local bool allocations_fail = false;  // on this thread
 }
 [[gnu::noinline]] void operator delete(void* block) noexcept { std::free(block); }
 [[gnu::noinline]] void operator delete(void* block, std::size_t) noexcept { std::free(block); }
-[[gnu::noinline]] void operator delete(void* block, const std::nothrow_t&) noexcept {
-  std::free(block);
-}
 
 namespace averaging {
 namespace {

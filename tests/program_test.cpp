@@ -69,20 +69,15 @@ std::string program_runner() {
   return runner.empty() ? runner : runner + " ";
 }
 
-// A new file name in the temporary folder; random, so that test processes running side by side
-// never share a file.
-std::string temp_path(const std::string& stem) {
-  static std::mt19937_64 random_names{std::random_device{}()};
-  return (std::filesystem::temp_directory_path() / (stem + std::to_string(random_names()) + ".txt"))
-      .string();
-}
-
 // `prefix` and `arguments` are spliced into a shell command around the quoted program path.
 run_result run_program(const std::string& prefix = "", const std::string& arguments = "",
                        const std::string& program = program_path()) {
-  const std::string err_path = temp_path("averaging_stderr_");
-  std::string command =
-      prefix + program_runner() + "\"" + program + "\" " + arguments + " 2>\"" + err_path + "\"";
+  // Random, so that test processes running side by side never share the file.
+  static std::mt19937_64 random_names{std::random_device{}()};
+  const auto err_path = std::filesystem::temp_directory_path() /
+                        ("averaging_stderr_" + std::to_string(random_names()) + ".txt");
+  std::string command = prefix + program_runner() + "\"" + program + "\" " + arguments + " 2>\"" +
+                        err_path.string() + "\"";
 #ifdef _WIN32
   command = "\"" + command + "\"";  // cmd /c strips the outermost pair of quotes
 #endif
@@ -212,7 +207,9 @@ TEST(ProgramTest, OutputThatCannotBeWrittenIsAFailureThatSaysWhy) {
   // write fails instead): whichever line, the last one and its flush included, cannot be written
   // whole, the run fails; only a whole report ends in status 0. Standard error goes to the pipe
   // (through descriptor 3), since as a file it would be limited too.
-  const std::string out_path = temp_path("averaging_stdout_");
+  const std::string out_path = (std::filesystem::temp_directory_path() /
+                                ("averaging_stdout_" + std::to_string(getpid()) + ".txt"))
+                                   .string();
   int whole = 0;
   for (int bytes = 0; bytes <= 48; ++bytes) {
     SCOPED_TRACE(std::to_string(bytes) + " bytes");
