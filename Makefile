@@ -204,5 +204,5 @@ reproducible:
 	scripts/fetch-onetbb-source.sh build/reprotest/source/build/onetbb/source
 	reprotest --vary=$(REPROTEST_VARY) --store-dir=build/reprotest/artifacts \
 	  -c 'make --no-print-directory package package-windows' build/reprotest/source \
-	  'build/packages/*'
+	  'build/packages/*.deb build/packages/*.zip build/packages/SHA256SUMS'
 
