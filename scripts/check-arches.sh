@@ -26,7 +26,7 @@ for arch in "$@"; do
   echo "== $arch on a bare Debian $release (log: $log)"
   start=$SECONDS
   if ! scripts/fresh-debian.sh "$release" "$commands" >"$log" 2>&1; then
-    reason=$(grep -m 1 '^install-deps: the archive' "$log" || true)
+    reason=$(grep -m 1 -E '^install-deps: (the archive|cannot install)' "$log" || true)
     if [[ -n $reason && $arch != arm64 ]]; then
       echo "$arch: skipped, ${reason#install-deps: }"
       grep -m 1 '^E: Failed to fetch' "$log" || true  # what the archive answered, a 404 say

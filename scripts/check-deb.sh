@@ -6,9 +6,9 @@
 # the release's hardening in the program (but for the checks that no program linked by Debian's
 # amd64 toolchain passes: control-flow integrity and, on Debian 13, branch protection), and holds
 # the program it puts on the PATH to the end-to-end test's report contract: PROGRAM_TESTS, built
-# on that release, runs the program that AVERAGING_PROGRAM names. A package for another architecture
-# comes with that architecture added and qemu-user installed, and PROGRAM_TESTS, built for it,
-# runs under EMULATOR (from qemu-user), as it starts the program in turn.
+# on that release, runs the program that AVERAGING_PROGRAM names. A package for another
+# architecture comes with that architecture added and qemu-user installed (and no hardening-check),
+# and PROGRAM_TESTS, built for it, runs under EMULATOR (from qemu-user), as it starts the program.
 # Usage: scripts/check-deb.sh RELEASE DEB PROGRAM_TESTS [EMULATOR]
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -17,12 +17,12 @@ arch=$(dpkg-deb --field "$deb" Architecture)
 echo "== $deb on a bare Debian $release"
 dpkg-deb --info "$deb"
 dpkg-deb --contents "$deb"
-native="apt-get install -y -qq --no-install-recommends devscripts >/dev/null
+hardening="apt-get install -y -qq --no-install-recommends devscripts >/dev/null
   no_branch=\$(hardening-check --help | grep -o -m 1 -- --nobranchprotection || true)
   hardening-check --nocfprotection \$no_branch /usr/bin/averaging"
 foreign=""
 if [[ -n $emulator ]]; then
-  native=true
+  hardening=true
   foreign="dpkg --add-architecture $arch && apt-get update -qq &&
     apt-get install -y -qq --no-install-recommends qemu-user"
 fi
@@ -32,7 +32,7 @@ scripts/fresh-debian.sh "$release" "apt-get update -qq
   dpkg-query -W 'libtbb12:*'
   test -f /usr/share/doc/averaging/copyright
   man -P cat averaging >../page && cat ../page && grep -q '^EXIT STATUS' ../page
-  $native
+  $hardening
   AVERAGING_PROGRAM=\$(command -v averaging) $emulator \
     ../$(basename "$tests") --gtest_filter=ProgramTest.EveryRunKeepsTheReportContract" \
   "$deb" "$tests"

@@ -4,9 +4,9 @@
 # Installs the given Debian packages where they are missing; does nothing, and so needs neither
 # the network nor root, when all are present. NAME means NAME for the native architecture (or an
 # architecture-independent one); NAME:ARCH means that architecture's, which is added to dpkg
-# first where it is missing. One index that the archive
-# serves badly does not stop an install that needs nothing from it: only a package that cannot
-# be installed does, with one line naming it and apt's own reason.
+# first where it is missing. One index that the archive serves badly does not stop an install that
+# needs nothing from it: only a package that cannot be installed does, with one line naming it and
+# apt's own reason.
 # A script because apt-get has no way to do nothing, offline and without root, when all is there.
 # Usage: scripts/install-deps.sh PACKAGE[:ARCH]...
 set -euo pipefail
