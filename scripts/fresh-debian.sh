@@ -1,13 +1,14 @@
 #!/usr/bin/env bash
 # SPDX-FileCopyrightText: 2026 The averaging project authors
 # SPDX-License-Identifier: MIT
-# Runs COMMANDS as root in a brand-new minimal Debian RELEASE (bookworm, trixie; debootstrap's
+# Runs COMMANDS as root in a brand-new minimal Debian RELEASE (bookworm, trixie; mmdebstrap's
 # minbase: no make, no compiler, no git, no sudo) holding a clone of this project's committed HEAD
 # in /root/averaging, the working directory, and a copy of each FILE in /root. Fails when
 # COMMANDS fail. What they leave in /root/out is copied to build/fresh-debian/RELEASE-out.
-# The system is built once from the Debian archive this machine's apt sources name and cached as
-# a tarball under build/fresh-debian; every call unpacks a new copy and removes it afterwards.
-# A script because debootstrap only makes the system: this one runs commands in a copy of it,
+# The system, with its release's -updates and -security suites, is made once by mmdebstrap from
+# the Debian archives this machine's apt sources name and cached as a tarball under
+# build/fresh-debian; every call unpacks a new copy and removes it afterwards.
+# A script because mmdebstrap only makes the system: this one runs commands in a copy of it,
 # with /proc, /dev and /sys mounted only for them, and removes it again.
 # Usage: scripts/fresh-debian.sh RELEASE COMMANDS [FILE...]
 set -euo pipefail
@@ -56,31 +57,32 @@ archive_naming() {
     awk -v suite="$suite" '$1 == "deb" && $3 == suite { print $2; exit }' /etc/apt/sources.list
   fi
 }
-# The archive for the suite: one that names it, else the one this machine's own release comes
-# from, which serves the other releases too.
+# The archive for SUITE (trixie, trixie-security): one that names it, else the one named for this
+# machine's own release of that kind, which serves the other releases too.
 archive() {
   local own found
   own=$(. /etc/os-release && echo "${VERSION_CODENAME:-}")
-  found=$(archive_naming "$suite")
-  [[ -n "$found" || -z "$own" ]] || found=$(archive_naming "$own")
+  found=$(archive_naming "$1")
+  [[ -n "$found" || -z "$own" ]] || found=$(archive_naming "$own${1#"$suite"}")
   echo "${found%%$'\n'*}"
 }
 
 if [[ ! -f "$cache" ]]; then
-  scripts/install-deps.sh debootstrap
-  mirror=$(archive)
-  [[ -n "$mirror" ]] || { echo "no apt source names Debian's archive for $suite" >&2; exit 1; }
-  echo "Building a minimal Debian $suite from $mirror (cached in $cache)"
+  scripts/install-deps.sh mmdebstrap
+  mirror=$(archive "$suite")
+  security=$(archive "$suite-security")
+  [[ -n "$mirror" && -n "$security" ]] ||
+    { echo "no apt source names Debian's archives for $suite and $suite-security" >&2; exit 1; }
+  echo "Building a minimal Debian $suite from $mirror and $security (cached in $cache)"
   mkdir -p "$work"
-  bootstrap=$(mktemp -d "$work/bootstrap.XXXXXX")
-  log=$work/$suite-debootstrap.log
-  # Its own mount namespace, so whatever debootstrap mounts inside the new system vanishes.
-  unshare --mount --propagation private \
-    debootstrap --variant=minbase "$suite" "$bootstrap" "$mirror" >"$log" 2>&1 ||
-    { tail -n 20 "$log" >&2; remove_tree "$bootstrap"; exit 1; }
-  tar -C "$bootstrap" --exclude="./var/cache/apt/archives/*.deb" -czf "$cache.partial" .
-  mv "$cache.partial" "$cache"
-  remove_tree "$bootstrap"
+  log=$work/$suite-mmdebstrap.log
+  # Its own mount namespace, so whatever mmdebstrap mounts inside the new system vanishes; its
+  # work folder beside the cache, not in a /tmp that may be small.
+  TMPDIR=$work unshare --mount --propagation private \
+    mmdebstrap --mode=root --variant=minbase "$suite" "$work/$suite-partial.tar.gz" \
+    "deb $mirror $suite main" "deb $mirror $suite-updates main" \
+    "deb $security $suite-security main" >"$log" 2>&1 || { tail -n 20 "$log" >&2; exit 1; }
+  mv "$work/$suite-partial.tar.gz" "$cache"
 fi
 
 root=$(mktemp -d "$work/system.XXXXXX")
