@@ -205,4 +205,3 @@ reproducible:
 	reprotest --vary=$(REPROTEST_VARY) --store-dir=build/reprotest/artifacts \
 	  -c 'make --no-print-directory package package-windows' build/reprotest/source \
 	  'build/packages/*.deb build/packages/*.zip build/packages/SHA256SUMS'
-
