@@ -4,6 +4,7 @@
 // multiple of 100 adds one extra item (a queue holding 1000) to the run, announced by "+".
 #pragma once
 
+#include <cerrno>
 #include <iostream>
 #include <memory>
 
@@ -34,7 +35,9 @@ void apply_to_item(concurrent_queue<int>* q, Run* running) {
   if (count.load() % extra_item_modulus != 0) return;
   auto& extra = extra_queues.emplace_back(std::make_unique<concurrent_queue<int>>());
   extra->push(extra_item_value);
+  errno = 0;  // so that a reason kept below is this write's own
   std::cout << '+';
+  if (!std::cout) keep_output_error(errno);  // unbuffered output fails here, not in the report
   running->add(extra.get());
   count.fetch_add(1);
 }

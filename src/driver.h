@@ -33,7 +33,8 @@ inline int write_report() {
   std::cout << "Count=" << count.load() << std::endl;
   std::cout << "Average=" << total.load() / static_cast<double>(count.load()) << std::endl;
   if (std::cout) return EXIT_SUCCESS;
-  const int error = errno;
+  // A "+" that could not be written failed first, and its reason was kept; else this one's.
+  const int error = first_output_error.load() != 0 ? first_output_error.load() : errno;
   return report_failure("cannot write the report", error != 0 ? std::strerror(error) : "");
 }
 
@@ -57,7 +58,7 @@ int run_and_report() {
     std::this_thread::sleep_for(pause_before_report);
     return write_report();
   } catch (const std::exception&) {
-    return report_failure(describe(std::current_exception()));
+    return report_failure(describe_current_exception());
   }
 }
 

@@ -30,26 +30,13 @@ int report_failure(std::string_view what, std::string_view reason) noexcept {
   return EXIT_FAILURE;
 }
 
-namespace {
-
-// The runtime ends the program without an exception when it cannot allocate the one it was about
-// to throw, its emergency reserve gone too: while the globals are built, for one. Any other call
-// is a fault of the code. An allocation larger than an exception's, tried now, tells the two
-// apart: it fails only while memory is exhausted.
-const char* cause_of_terminate_without_exception() noexcept {
-  constexpr std::size_t larger_than_an_exception = 1024;
-  void* volatile probe = std::malloc(larger_than_an_exception);  // volatile: not optimized away
-  if (probe == nullptr) return "out of memory";
-  std::free(probe);
-  return "terminated without an exception";
-}
-
-}  // namespace
-
-const char* describe(const std::exception_ptr& failure) noexcept {
-  if (!failure) return cause_of_terminate_without_exception();
+const char* describe_current_exception() noexcept {
+  // The C++ runtime calls terminate without an exception only when it cannot allocate the one it
+  // was about to throw (the program's own code never calls it): memory ran out.
+  if (!std::current_exception()) return "out of memory";
+  // Rethrown as it is, never copied: std::rethrow_exception would allocate, and fail the same way.
   try {
-    std::rethrow_exception(failure);
+    throw;
   } catch (const std::bad_alloc&) {
     return "out of memory";
   } catch (const std::exception& e) {
@@ -63,12 +50,12 @@ namespace {
 
 [[noreturn]] void report_and_exit() noexcept {
   // Two threads may fail at once; the first one reports and ends the process, the other waits.
+  // The reporting thread itself never comes back here: nothing it does below can terminate.
   static std::atomic_flag reported;  // clear until the first report
   if (reported.test_and_set()) {
     for (;;) std::this_thread::sleep_for(std::chrono::seconds(1));
   }
-  const std::exception_ptr failure = std::current_exception();
-  report_failure(describe(failure));
+  report_failure(describe_current_exception());
   std::_Exit(EXIT_FAILURE);
 }
 

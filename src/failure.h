@@ -14,10 +14,10 @@ namespace averaging {
 // when memory has run out.
 int report_failure(std::string_view what, std::string_view reason = {}) noexcept;
 
-// What went wrong, in a few words: "out of memory" for std::bad_alloc, what() of any other
-// std::exception, and for no exception at all "out of memory" while memory is exhausted. The
-// text lives as long as `failure` does.
-const char* describe(const std::exception_ptr& failure) noexcept;
+// What went wrong, in a few words, for the exception being handled (inside a catch, or in a
+// terminate handler): "out of memory" for std::bad_alloc and for no exception at all, what() of
+// any other std::exception. Allocates nothing; the text lives as long as the exception does.
+const char* describe_current_exception() noexcept;
 
 // Makes std::terminate report the exception that caused it and end the process with status 1,
 // without an abort or a core dump: oneTBB raises some failures (a worker thread that cannot

@@ -36,4 +36,15 @@ extern std::mutex count_mutex;
 // so they are kept to the end of the process. Guarded by count_mutex.
 extern std::vector<std::unique_ptr<concurrent_queue<int>>> extra_queues;
 
+// The errno of the first write to standard output that failed during the run, 0 while none did:
+// by the time the report finds the output failed, that thread's errno is gone. Atomic because
+// any body application may write it.
+extern std::atomic<int> first_output_error;
+
+// Keeps `error` (an errno value) as first_output_error unless one was kept already.
+inline void keep_output_error(int error) {
+  int none = 0;
+  if (error != 0) first_output_error.compare_exchange_strong(none, error);
+}
+
 }  // namespace averaging
