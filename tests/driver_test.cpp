@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cstdint>
 #include <cstdlib>
 #include <mutex>
 #include <new>
@@ -14,23 +15,24 @@
 #include <sstream>
 #include <stdexcept>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
 #include "run_state_fixture.h"
 
-// The test program's operator new, which fails on demand (allocations_fail); delete to match,
-// so that a sanitizer sees every block freed the way it was allocated. None inlined, where g++
-// would take a block from new released with free for a mismatch.
-thread_local bool allocations_fail = false;  // on this thread
+// The test program's operator new, which fails every allocation of one size on demand, on every
+// thread, so that the program's own body meets it on the worker that runs it (a failure anywhere
+// else would leave oneTBB's pool unusable for the tests after it); delete to match, so that a
+// sanitizer sees every block freed the way it was allocated. None inlined, where g++ would take a
+// block from new released with free for a mismatch.
+constexpr std::size_t no_failing_size = SIZE_MAX;
+std::atomic<std::size_t> failing_size{no_failing_size};
 
 [[gnu::noinline]] void* operator new(std::size_t size) {
-  if (allocations_fail) throw std::bad_alloc();
+  if (size == failing_size.load()) throw std::bad_alloc();
   if (void* const block = std::malloc(size == 0 ? 1 : size)) return block;
   throw std::bad_alloc();
-}
-[[gnu::noinline]] void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
-  return allocations_fail ? nullptr : std::malloc(size == 0 ? 1 : size);
 }
 [[gnu::noinline]] void operator delete(void* block) noexcept { std::free(block); }
 [[gnu::noinline]] void operator delete(void* block, std::size_t) noexcept { std::free(block); }
@@ -45,20 +47,6 @@ std::string with_lf_line_ends(std::string captured) {
   for (std::size_t at; (at = captured.find("\r\n")) != std::string::npos;) captured.erase(at, 1);
   return captured;
 }
-
-// The program's body, whose extra queue cannot be allocated: it runs out of memory mid-run.
-struct out_of_memory_body {
-  using argument_type = ApplyFoo::argument_type;
-  tbb_layer::parallel_while<out_of_memory_body>* running;
-  explicit out_of_memory_body(tbb_layer::parallel_while<out_of_memory_body>* w) : running(w) {}
-  void operator()(argument_type q) const {
-    const struct ending_failure {
-      ~ending_failure() { allocations_fail = false; }
-    } at_the_end;
-    allocations_fail = true;
-    apply_to_item(q, running);
-  }
-};
 
 // Fails with a reason of its own.
 struct failing_body {
@@ -137,21 +125,53 @@ TEST_F(DriverTest, PausesBeforeTheReport) {
   EXPECT_GE(*output.first_write - timing_body::last_application_end, pause_before_report);
 }
 
+// The program's body runs out of memory for its extra queue, on whichever thread it runs: the
+// run ends with one line (after a body added its head, so the body is what failed) and no output.
 TEST_F(DriverTest, AFailedRunEndsWithOneLineThatSaysWhyAndStatus1AndNoReport) {
   const std::pair<int (*)(), const char*> failing_runs[] = {
-      {run_and_report<out_of_memory_body>, "averaging: out of memory\n"},
+      {run_and_report<ApplyFoo>, "averaging: out of memory\n"},
       {run_and_report<failing_body>, "averaging: the body's own reason\n"}};
   for (const auto& [run, line] : failing_runs) {
     reset();
     testing::internal::CaptureStdout();
     testing::internal::CaptureStderr();
+    failing_size = sizeof(concurrent_queue<int>);  // the body's extra queue
     const int status = run();
+    failing_size = no_failing_size;
     const std::string err = with_lf_line_ends(testing::internal::GetCapturedStderr());
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
     EXPECT_EQ(status, 1);
+    if (run == run_and_report<ApplyFoo>) {
+      EXPECT_GT(total.load(), 0.0);
+    }
     EXPECT_EQ(err, line);
   }
 }
+
+#ifndef _WIN32
+[[noreturn]] void fail_for_a_reason() { throw std::runtime_error("a worker's own reason"); }
+
+// Two threads that fail at the same moment, each into terminate: one line, status 1.
+TEST(FailureTest, TwoThreadsFailingAtOnceGiveExactlyOneLine) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  const auto fail_on_two_threads = [] {
+    report_failures_on_terminate();
+    std::atomic<int> ready{0};
+    const auto fail = [&ready]() noexcept {
+      ready.fetch_add(1);
+      while (ready.load() < 2) {
+      }
+      fail_for_a_reason();  // out of a noexcept function: terminate
+    };
+    std::thread first(fail);
+    std::thread second(fail);
+    first.join();
+    second.join();
+  };
+  EXPECT_EXIT(fail_on_two_threads(), testing::ExitedWithCode(1),
+              "^averaging: a worker's own reason\n$");
+}
+#endif
 
 TEST_F(DriverTest, AReportThatCannotBeWrittenIsAFailure) {
   std::cout.setstate(std::ios::badbit);  // as after a failed write of a "+"

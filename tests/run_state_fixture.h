@@ -20,6 +20,7 @@ class RunStateTest : public testing::Test {
     total = 0.0;
     count = 0;
     extra_queues.clear();
+    first_output_error = 0;
   }
 
   static void fill(averaging::concurrent_queue<int>& q, int values) {
