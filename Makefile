@@ -23,16 +23,27 @@ deps:
 test-deps:
 	scripts/install-deps.sh $(TEST_PACKAGES)
 
+# Under continuous integration (CI=true) a warning in the project's code fails the build.
+WARNINGS_AS_ERRORS := $(if $(filter true,$(CI)),-DCMAKE_COMPILE_WARNING_AS_ERROR=ON)
+
 $(BUILD)/CMakeCache.txt: | deps
-	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release $(WARNINGS_AS_ERRORS)
 
 run: deps $(BUILD)/CMakeCache.txt
 	cmake --build $(BUILD) -j $(BUILD_JOBS) --target averaging
 	$(BUILD)/averaging
 
+# A run that finds no test fails.
 test: test-deps $(BUILD)/CMakeCache.txt
 	cmake --build $(BUILD) -j $(BUILD_JOBS)
-	ctest --test-dir $(BUILD) --output-on-failure -j $(BUILD_JOBS)
+	ctest --test-dir $(BUILD) --output-on-failure --no-tests=error -j $(BUILD_JOBS)
+
+# The fault-injection sweeps alone, with the count of runs per outcome (make test runs them too).
+.PHONY: fault-injection
+fault-injection: test-deps $(BUILD)/CMakeCache.txt
+	cmake --build $(BUILD) -j $(BUILD_JOBS)
+	ctest --test-dir $(BUILD) --output-on-failure --no-tests=error -R FaultInjection -V | \
+	  grep -E "calls;|Test +#|tests passed"
 
 # What CI keeps: every C++ file as clang-format writes it, every shell script free of
 # shellcheck's warnings, and every file's licence and copyright stated as REUSE asks.
@@ -53,7 +64,8 @@ export TSAN_OPTIONS  := halt_on_error=1:second_deadlock_stack=1
 # $(call build_preset,NAME) configures and builds the CMake preset NAME in build/NAME;
 # $(call test_preset,NAME,CTEST_ARGUMENTS) runs its suite.
 build_preset = cmake --preset $(1) && cmake --build build/$(1) -j $(BUILD_JOBS)
-test_preset  = ctest --test-dir build/$(1) --output-on-failure -j $(BUILD_JOBS) $(2)
+test_preset  = ctest --test-dir build/$(1) --output-on-failure --no-tests=error -j $(BUILD_JOBS) \
+               $(2)
 
 .PHONY: asan tsan memcheck
 

@@ -102,7 +102,7 @@ unshare --mount --propagation private /bin/sh -euc '
   mount -t proc proc "$root/proc"
   mount --rbind /dev "$root/dev"
   mount -t sysfs sysfs "$root/sys"
-  exec chroot "$root" /usr/bin/env -i HOME=/root TERM=dumb LANG=C.UTF-8 \
+  exec chroot "$root" /usr/bin/env -i HOME=/root TERM=dumb LANG=C.UTF-8 CI="${CI-}" \
     PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin \
     /bin/sh -euxc "cd /root/averaging && $commands"
 ' fresh-debian "$root" "$commands"

@@ -52,7 +52,8 @@ static unsigned long number_in_env(const char* name, unsigned long otherwise) {
   return text != NULL && *text != '\0' ? strtoul(text, NULL, 10) : otherwise;
 }
 
-// Read at the first call of any kind: getenv and strtoul allocate nothing.
+// Read at the first call of any kind (the process is one thread then): getenv, strtoul and open
+// allocate nothing.
 static void read_settings(void) {
   if (__atomic_load_n(&chosen, __ATOMIC_ACQUIRE) != -1) return;
   const char* name = getenv("FAULT_KIND");
@@ -72,6 +73,8 @@ static void read_settings(void) {
   failures = number_in_env("FAULT_TIMES", 1);
   step = number_in_env("FAULT_STEP", 1);
   also = number_in_env("FAULT_ALSO", 0);
+  const char* log_path = getenv("FAULT_LOG");  // opened now: a library's initializer may fail first
+  if (log_path != NULL) log_fd = open(log_path, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
   if (step == 0) step = 1;
   __atomic_store_n(&chosen, kind, __ATOMIC_RELEASE);
 }
@@ -188,8 +191,6 @@ static void trap_writes_to_standard_streams(void) {
 
 __attribute__((constructor)) static void start(void) {
   read_settings();
-  const char* log_path = getenv("FAULT_LOG");
-  if (log_path != NULL) log_fd = open(log_path, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
   if (chosen == k_write || log_fd >= 0) trap_writes_to_standard_streams();
 }
 
