@@ -90,6 +90,13 @@ memcheck: deps $(BUILD)/CMakeCache.txt
 	done
 	@echo 'memcheck: no errors, nothing lost'
 
+# The suite built by clang++ in place of g++, every warning an error.
+.PHONY: test-clang
+test-clang:
+	scripts/install-deps.sh $(TEST_PACKAGES) clang
+	$(call build_preset,clang)
+	$(call test_preset,clang)
+
 # Benchmarks: release build, repetitions interleaved at random, medians turned into ratios.
 BENCH_PACKAGES    := $(BASE_PACKAGES) libbenchmark-dev python3
 BENCH_REPETITIONS ?= 11
