@@ -38,7 +38,9 @@ for package in "${missing[@]}"; do
     "${as_root[@]}" dpkg --add-architecture "$arch"
   fi
 done
-apt=("${as_root[@]}" env DEBIAN_FRONTEND=noninteractive apt-get -o Acquire::Retries=3)
+# Another apt or dpkg at work (an unattended upgrade, say) is waited for, up to 5 minutes.
+apt=("${as_root[@]}" env DEBIAN_FRONTEND=noninteractive apt-get -o Acquire::Retries=3
+  -o DPkg::Lock::Timeout=300)
 echo "Installing: ${missing[*]}"
 if ! "${apt[@]}" update -qq; then
   echo "install-deps: an index could not be updated (see above); going on with the others" >&2
