@@ -357,9 +357,10 @@ TEST_P(FaultInjectionTest, EveryRunEndsWithTheReportOrOneLineNamingTheCause) {
       if (run.exit_status == 0) {
         expect_report_contract(run);
       } else if (run.exit_status == 1 && run.err.empty()) {
+        outcome = "status 1, silent: its standard error failed";
         EXPECT_NE(log.find("write 2\n"), std::string::npos) << "silent, yet standard error worked";
       } else if (run.exit_status == 1) {
-        outcome = run.err;
+        outcome = run.err.substr(0, run.err.size() - 1);  // without its line end
         // Memory runs out as memory or as a thread that cannot start; anything else has one cause.
         EXPECT_TRUE(sweep.cause.empty() ? run.err == causes[0] || run.err == causes[2]
                                         : run.err == causes[1])
@@ -376,8 +377,8 @@ TEST_P(FaultInjectionTest, EveryRunEndsWithTheReportOrOneLineNamingTheCause) {
     }
   }
   std::filesystem::remove(log_path);
-  std::cout << calls << " calls;";
-  for (const auto& [outcome, runs] : outcomes) std::cout << " " << runs << " runs: " << outcome;
+  std::cout << sweep.name << ": " << calls << " calls";
+  for (const auto& [outcome, runs] : outcomes) std::cout << "; " << runs << " runs: " << outcome;
   std::cout << "\n";
 }
 
