@@ -5,8 +5,9 @@ BUILD_JOBS ?= 2
 BUILD      := build/release
 
 BASE_PACKAGES := g++ cmake make libtbb-dev libgtest-dev
-# The end-to-end test asks gdb where a crash under a memory limit happened.
-TEST_PACKAGES := $(BASE_PACKAGES) gdb
+# The end-to-end test asks gdb where a crash under a memory limit happened, and has libfiu's
+# fiu-run fail allocations at random.
+TEST_PACKAGES := $(BASE_PACKAGES) gdb fiu-utils
 
 # Every file a build makes carries the commit's time, not the clock's, so that two builds of
 # one commit give byte-identical packages. A caller's own value wins; outside git there is none.
