@@ -158,13 +158,10 @@ TEST(FailureTest, TwoThreadsFailingAtOnceGiveExactlyOneLine) {
     report_failures_on_terminate();
     std::atomic<int> ready{0};
     const auto fail = [&ready]() noexcept {
-      ready.fetch_add(1);
-      while (ready.load() < 2) {
-      }
+      for (ready.fetch_add(1); ready.load() < 2;) std::this_thread::yield();
       fail_for_a_reason();  // out of a noexcept function: terminate
     };
-    std::thread first(fail);
-    std::thread second(fail);
+    std::thread first(fail), second(fail);
     first.join();
     second.join();
   };
