@@ -3,8 +3,9 @@
 # SPDX-License-Identifier: MIT
 # Builds and tests the program for other Debian architectures, each in a bare Debian RELEASE of
 # its own, so that their packages never touch this machine's: `make test-arch` for each ARCH, and
-# for arm64 also its Debian package, installed with apt-get on another bare system (the :arm64
-# libraries must come in) and held there to the end-to-end contract under qemu from the PATH.
+# for arm64 also its Debian package, cross-built by dpkg-buildpackage, installed with apt-get on
+# another bare system (the :arm64 libraries must come in) and held there to the end-to-end
+# contract under qemu from the PATH.
 # An architecture whose packages the archive cannot serve is reported as skipped, with the
 # archive's reason; arm64 never may be.
 # Usage: scripts/check-arches.sh RELEASE ARCH...
@@ -39,7 +40,6 @@ for arch in "$@"; do
   grep -E 'tests passed|ran under' "$log"
   echo "$arch: passed in $((SECONDS - start)) s"
   if [[ $arch == arm64 ]]; then
-    scripts/check-deb.sh "$release" "$(compgen -G "$out/averaging_*_$arch.deb")" \
-      "$out/program_tests" qemu-aarch64
+    scripts/check-deb.sh "$release" "$out" qemu-aarch64
   fi
 done
