@@ -72,10 +72,10 @@ static void read_settings(void) {
   first_failure = number_in_env("FAULT_AT", 0);
   failures = number_in_env("FAULT_TIMES", 1);
   step = number_in_env("FAULT_STEP", 1);
+  if (step == 0) step = 1;
   also = number_in_env("FAULT_ALSO", 0);
   const char* log_path = getenv("FAULT_LOG");  // opened now: a library's initializer may fail first
   if (log_path != NULL) log_fd = open(log_path, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
-  if (step == 0) step = 1;
   __atomic_store_n(&chosen, kind, __ATOMIC_RELEASE);
 }
 
