@@ -98,9 +98,12 @@ run_result run_program(const std::string& prefix = "", const std::string& argume
   run_result run = run_once();
 #ifdef _WIN32
   // Under Wine, cmd.exe now and then finds no program where there is one (its status 9009; seen
-  // with wine64, about once in 3000 starts): the program never ran, so it is started again.
+  // with wine64, about once in 3000 starts), and _popen now and then cannot start cmd.exe at all
+  // (status -1 here; seen once in 300 starts of a zip's program): the program never ran, so it
+  // is started again.
   constexpr int cmd_found_no_program = 9009;
-  for (int again = 0; again < 2 && run.exit_status == cmd_found_no_program; ++again) {
+  for (int again = 0;
+       again < 2 && (run.exit_status == cmd_found_no_program || run.exit_status == -1); ++again) {
     run = run_once();
   }
 #endif
