@@ -34,7 +34,8 @@ inline int write_report() {
   std::cout << "Average=" << total.load() / static_cast<double>(count.load()) << std::endl;
   if (std::cout) return EXIT_SUCCESS;
   // A "+" that could not be written failed first, and its reason was kept; else this one's.
-  const int error = first_output_error.load() != 0 ? first_output_error.load() : errno;
+  const int kept = first_output_error.load();
+  const int error = kept != 0 ? kept : errno;
   return report_failure("cannot write the report", error != 0 ? std::strerror(error) : "");
 }
 
