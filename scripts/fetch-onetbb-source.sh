@@ -23,18 +23,10 @@ apt_private=(-o APT::Sandbox::User=root -o Dir::Etc::SourceList=/dev/null
 # The system's own sources, asking for source packages instead of binaries.
 rm -rf "$state/sourceparts"
 mkdir -p "$state/sourceparts"
-sources=(/etc/apt/sources.list.d/*.sources)
-if [[ -e "${sources[0]}" ]]; then
-  for file in "${sources[@]}"; do
-    sed -E 's/^Types:.*/Types: deb-src/' "$file"
-    echo  # keeps the last stanza of one file apart from the first of the next
-  done >"$state/sourceparts/onetbb-src.sources"
-elif [[ -f /etc/apt/sources.list ]]; then
-  sed -nE 's/^deb(\s)/deb-src\1/p' /etc/apt/sources.list >"$state/sourceparts/onetbb-src.list"
-else
-  echo "no apt sources found under /etc/apt" >&2
-  exit 1
-fi
+list=$state/sourceparts/onetbb-src.list
+apt-get indextargets --no-release-info 'Identifier: Packages' \
+  --format 'deb-src $(REPO_URI) $(RELEASE) $(COMPONENT)' | sort -u >"$list"
+[[ -s $list ]] || { echo "no apt sources found" >&2; exit 1; }
 
 # Some archives serve a source package's tarballs but not its .dsc (Debian 13's onetbb, seen
 # here): then fetch the tarballs by the URIs and SHA-256 sums of the signed index, and unpack them

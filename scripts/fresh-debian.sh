@@ -1,13 +1,12 @@
 #!/usr/bin/env bash
 # SPDX-FileCopyrightText: 2026 The averaging project authors
 # SPDX-License-Identifier: MIT
-# Runs COMMANDS as root in a brand-new minimal Debian RELEASE (bookworm, trixie; mmdebstrap's
-# minbase: no make, no compiler, no git, no sudo) holding a clone of this project's committed HEAD
-# in /root/averaging, the working directory, and a copy of each FILE in /root. Fails when
-# COMMANDS fail. What they leave in /root/out is copied to build/fresh-debian/RELEASE-out.
-# The system, with its release's -updates and -security suites, is made once by mmdebstrap from
-# the Debian archives this machine's apt sources name and cached as a tarball under
-# build/fresh-debian; every call unpacks a new copy and removes it afterwards.
+# Runs COMMANDS as root in a brand-new minimal Debian RELEASE (mmdebstrap's minbase: no make, no
+# compiler, no git, no sudo), in a clone of this project's HEAD at /root/averaging, with a copy of
+# each FILE in /root; fails when they fail, and copies what they leave in /root/out to
+# build/fresh-debian/RELEASE-out. The system (with -updates and -security, from the archives this
+# machine's apt sources name) is made once by mmdebstrap and cached as a tarball there; each call
+# unpacks a new copy and removes it afterwards.
 # A script because mmdebstrap only makes the system: this one runs commands in a copy of it,
 # with /proc, /dev and /sys mounted only for them, and removes it again.
 # Usage: scripts/fresh-debian.sh RELEASE COMMANDS [FILE...]
@@ -34,43 +33,21 @@ remove_tree() {
   rm -rf --one-file-system "$1"
 }
 
-# The first archive the system's own apt sources name for SUITE.
-archive_naming() {
-  local suite=$1 files=(/etc/apt/sources.list.d/*.sources)
-  if [[ -e "${files[0]}" ]]; then
-    awk -v suite="$suite" 'BEGIN { RS = ""; FS = "\n" }  # one stanza a record, one field a line
-      {
-        types = suites = uris = ""
-        for (i = 1; i <= NF; i++) {
-          if ($i ~ /^Types:/) types = $i " "
-          else if ($i ~ /^Suites:/) suites = $i " "
-          else if ($i ~ /^URIs:/) uris = $i
-        }
-        if (types ~ /[ \t]deb[ \t]/ && index(suites, " " suite " ")) {
-          split(uris, uri, /[ \t]+/)
-          print uri[2]
-          exit
-        }
-      }' "${files[@]}"
-  fi
-  if [[ -f /etc/apt/sources.list ]]; then
-    awk -v suite="$suite" '$1 == "deb" && $3 == suite { print $2; exit }' /etc/apt/sources.list
-  fi
-}
-# The archive for SUITE (trixie, trixie-security): one that names it, else the one named for this
-# machine's own release of that kind, which serves the other releases too.
+# The archive for SUITE's SUFFIX ("", -security) as this machine's apt sources name it: the one
+# they name for that suite, else the one for this machine's own release, which serves the others.
 archive() {
-  local own found
+  local own
   own=$(. /etc/os-release && echo "${VERSION_CODENAME:-}")
-  found=$(archive_naming "$1")
-  [[ -n "$found" || -z "$own" ]] || found=$(archive_naming "$own${1#"$suite"}")
-  echo "${found%%$'\n'*}"
+  apt-get indextargets --no-release-info 'Identifier: Packages' --format '$(RELEASE) $(REPO_URI)' |
+    awk -v want="$suite$1" -v own="$own$1" '$1 == want { print $2; found = 1; exit }
+      $1 == own && fallback == "" { fallback = $2 }
+      END { if (!found && fallback != "") print fallback }'
 }
 
 if [[ ! -f "$cache" ]]; then
   scripts/install-deps.sh mmdebstrap
-  mirror=$(archive "$suite")
-  security=$(archive "$suite-security")
+  mirror=$(archive "")
+  security=$(archive -security)
   [[ -n "$mirror" && -n "$security" ]] ||
     { echo "no apt source names Debian's archives for $suite and $suite-security" >&2; exit 1; }
   echo "Building a minimal Debian $suite from $mirror and $security (cached in $cache)"
