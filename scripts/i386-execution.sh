@@ -12,23 +12,19 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 way=${I386_EXECUTION:-}
-case $way in
-  native | emulated) reason="forced by I386_EXECUTION=$way" ;;
-  "")
-    scripts/install-deps.sh arch-test >&2
-    if arch-test -n i386 >/dev/null; then
-      way=native reason="the kernel executes them"
-    elif arch-test i386 >/dev/null; then
-      way=emulated reason="a binfmt_misc entry hands them to an emulator"
-    else
-      way=emulated reason="the kernel refuses them"
-    fi
-    ;;
-  *)
-    echo "I386_EXECUTION must be native or emulated, not '$way'" >&2
-    exit 1
-    ;;
-esac
+reason="forced by I386_EXECUTION=$way"
+if [[ -z $way ]]; then
+  scripts/install-deps.sh arch-test >&2
+  way=emulated reason="the kernel refuses them"
+  if arch-test -n i386 >/dev/null; then
+    way=native reason="the kernel executes them"
+  elif arch-test i386 >/dev/null; then
+    reason="a binfmt_misc entry hands them to an emulator"
+  fi
+elif [[ $way != native && $way != emulated ]]; then
+  echo "I386_EXECUTION must be native or emulated, not '$way'" >&2
+  exit 1
+fi
 
 if [[ $way == emulated ]]; then
   scripts/install-deps.sh qemu-user >&2
