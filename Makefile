@@ -127,7 +127,7 @@ bench: bench-build
 # qemu-i386, and Windows programs are tested as 64-bit ones under wine64, never Wine under qemu.
 export I386_EXECUTION
 I386_PACKAGES    := $(TEST_PACKAGES) g++-multilib libtbb-dev:i386 libgtest-dev:i386
-WINDOWS_PACKAGES := cmake make dpkg-dev libtbb-dev googletest g++-mingw-w64-i686-posix \
+WINDOWS_PACKAGES := cmake make dpkg-dev file libtbb-dev googletest g++-mingw-w64-i686-posix \
                     g++-mingw-w64-x86-64-posix wine
 
 .PHONY: test-i386 test-windows test-windows64

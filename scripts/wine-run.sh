@@ -10,17 +10,9 @@
 set -euo pipefail
 repo=$(cd "$(dirname "$0")/.." && pwd)
 
-# win64 for an x86-64 program, win32 otherwise: the machine field of its PE header.
-pe_arch() {
-  local header machine
-  header=$(od -An -tu4 -j60 -N4 "$1" | tr -d ' ')
-  machine=$(od -An -tx2 -j$((header + 4)) -N2 "$1" | tr -d ' ')
-  if [[ $machine == 8664 ]]; then echo win64; else echo win32; fi
-}
-
 case ${1:-} in
   win32 | win64) arch=$1 && shift ;;
-  *) arch=$(pe_arch "$1") ;;
+  *) arch=win32 && if [[ $(file -b "$1") == PE32+* ]]; then arch=win64; fi ;;  # x86-64: PE32+
 esac
 if [[ $arch == win64 ]]; then
   wine=/usr/lib/wine/wine64
