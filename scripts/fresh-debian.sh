@@ -39,9 +39,8 @@ archive() {
   local own
   own=$(. /etc/os-release && echo "${VERSION_CODENAME:-}")
   apt-get indextargets --no-release-info 'Identifier: Packages' --format '$(RELEASE) $(REPO_URI)' |
-    awk -v want="$suite$1" -v own="$own$1" '$1 == want { print $2; found = 1; exit }
-      $1 == own && fallback == "" { fallback = $2 }
-      END { if (!found && fallback != "") print fallback }'
+    awk -v want="$suite$1" -v own="$own$1" '$1 == want && found == "" { found = $2 }
+      $1 == own && fallback == "" { fallback = $2 }  END { print found != "" ? found : fallback }'
 }
 
 if [[ ! -f "$cache" ]]; then
