@@ -144,7 +144,7 @@ test-windows:
 	$(call build_preset,windows)
 	if [ "$$(scripts/i386-execution.sh)" = native ]; then \
 	  scripts/install-deps.sh wine32:i386 && \
-	  scripts/wine-run.sh win32 && $(call test_preset,windows); \
+	  scripts/wine-run.sh win32 $(call test_preset,windows); \
 	else \
 	  echo "32-bit Windows suite built, not run; the 64-bit suite runs under wine64" && \
 	  $(MAKE) --no-print-directory test-windows64; \
@@ -153,8 +153,7 @@ test-windows:
 test-windows64:
 	scripts/install-deps.sh $(WINDOWS_PACKAGES) wine64
 	$(call build_preset,windows64)
-	scripts/wine-run.sh win64
-	$(call test_preset,windows64)
+	scripts/wine-run.sh win64 $(call test_preset,windows64)
 
 # Other Debian architectures, ARCH=arm64, armhf, riscv64, ppc64el or s390x: cross-built with
 # Debian's g++ for it (dpkg-architecture names its triplet) against that architecture's packages,

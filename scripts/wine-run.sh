@@ -6,12 +6,13 @@
 # 32-bit prefix; a 64-bit one under wine64 in a 64-bit prefix, which needs no 32-bit execution.
 # A script because Wine has no way to pick wine or wine64 from the program, nor a private prefix.
 # Usage: scripts/wine-run.sh PROGRAM.exe [ARGUMENT...]
-#        scripts/wine-run.sh win32|win64   (only prepares that prefix)
+#        scripts/wine-run.sh win32|win64 [COMMAND...]   (prepares that prefix, runs COMMAND there)
 set -euo pipefail
 repo=$(cd "$(dirname "$0")/.." && pwd)
 
+command=
 case ${1:-} in
-  win32 | win64) arch=$1 && shift ;;
+  win32 | win64) arch=$1 command=yes && shift ;;
   *) arch=win32 && if [[ $(file -b "$1") == PE32+* ]]; then arch=win64; fi ;;  # x86-64: PE32+
 esac
 if [[ $arch == win64 ]]; then
@@ -30,5 +31,15 @@ if [[ ! -f "$WINEPREFIX/system.reg" ]]; then
   "$wine" wineboot --init >/dev/null 2>&1
   wineserver --wait
 fi
+[[ -z $command ]] && exec "$wine" "$@"
 [[ $# -eq 0 ]] && exit 0
-exec "$wine" "$@"
+# Debian's wineserver ends with its last program (-p0), and a program started in that moment dies
+# ("wine client error:0: recvmsg: Connection reset by peer"), as between two tests. So one server
+# serves all of COMMAND, Wine's services started first, apart from COMMAND's output they would hold.
+wineserver -k 2>/dev/null || true  # one that an interrupted run left
+wineserver -p
+"$wine" wineboot </dev/null >/dev/null 2>&1
+status=0
+"$@" || status=$?
+wineserver -k
+exit "$status"
