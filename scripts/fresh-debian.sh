@@ -18,15 +18,11 @@ shift 2
 work=$(realpath -m build/fresh-debian)
 cache=$work/$suite-minbase.tar.gz
 
-# True while anything is mounted at or below DIR: then it must not be removed or copied.
-mounted_below() {
-  awk -v dir="$1" '$2 == dir || index($2, dir "/") == 1 { found = 1 } END { exit !found }' \
-    /proc/self/mounts
-}
-# Removes DIR, refusing while anything is mounted in it, and never crossing into another file
-# system even then.
+# Removes DIR, refusing while anything is mounted at or below it, and never crossing into another
+# file system even then.
 remove_tree() {
-  if mounted_below "$1"; then
+  if awk -v dir="$1" '$2 == dir || index($2, dir "/") == 1 { found = 1 } END { exit !found }' \
+    /proc/self/mounts; then
     echo "refusing to remove $1: something is still mounted in it" >&2
     return 1
   fi

@@ -13,17 +13,14 @@ set -euo pipefail
 
 native=$(dpkg --print-architecture)
 installed() {
-  local name=${1%%:*} arch=$native
+  local arch=$native
   [[ $1 == *:* ]] && arch=${1#*:}
-  local instances
-  instances=$(dpkg-query -W -f='${Architecture} ${Status}\n' "$name" 2>/dev/null || true)
-  grep -qE "^($arch|all) install ok installed$" <<<"$instances"
+  grep -qE "^($arch|all) install ok installed$" \
+    <<<"$(dpkg-query -W -f='${Architecture} ${Status}\n' "${1%%:*}" 2>/dev/null)"
 }
 
 missing=()
-for package in "$@"; do
-  installed "$package" || missing+=("$package")
-done
+for package in "$@"; do installed "$package" || missing+=("$package"); done
 [[ ${#missing[@]} -eq 0 ]] && exit 0
 
 as_root=()
