@@ -3,7 +3,6 @@
 #include "averaging_body.h"
 
 #include <gtest/gtest.h>
-#include <oneapi/tbb/task_arena.h>
 
 #include <atomic>
 #include <chrono>
@@ -144,14 +143,13 @@ TEST_F(ApplyFooTest, AnApplicationWaitingForTheCountFindsItRaisedByTheHandOver) 
 // The whole run as the program does it, many body applications testing count at once.
 class WholeRunTest : public RunStateTest, public testing::WithParamInterface<int> {
  protected:
-  // Runs ApplyFoo over `stream` on as many threads as the parameter says.
+  // Runs ApplyFoo over `stream` on at most as many threads as the parameter says, joined at the
+  // end as the program's own run joins them.
   template <typename Stream>
   void run_on_threads(Stream& stream) {
-    tbb::task_arena arena(GetParam());
-    arena.execute([&stream] {
-      tbb_layer::parallel_while<ApplyFoo> w;
-      w.run(stream, ApplyFoo{&w});
-    });
+    tbb_layer::task_scheduler_init pool(GetParam());
+    tbb_layer::parallel_while<ApplyFoo> w;
+    w.run(stream, ApplyFoo{&w});
   }
 };
 
