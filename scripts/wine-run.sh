@@ -6,7 +6,7 @@
 # 32-bit prefix; a 64-bit one under wine64 in a 64-bit prefix, which needs no 32-bit execution.
 # A script because Wine has no way to pick wine or wine64 from the program, nor a private prefix.
 # Usage: scripts/wine-run.sh PROGRAM.exe [ARGUMENT...]
-#        scripts/wine-run.sh win32|win64 [COMMAND...]   (prepares that prefix, runs COMMAND there)
+#        scripts/wine-run.sh win32|win64 COMMAND...   (runs COMMAND with that prefix ready)
 set -euo pipefail
 repo=$(cd "$(dirname "$0")/.." && pwd)
 
@@ -32,7 +32,6 @@ if [[ ! -f "$WINEPREFIX/system.reg" ]]; then
   wineserver --wait
 fi
 [[ -z $command ]] && exec "$wine" "$@"
-[[ $# -eq 0 ]] && exit 0
 # Debian's wineserver ends with its last program (-p0), and a program started in that moment dies
 # ("wine client error:0: recvmsg: Connection reset by peer"), as between two tests. So one server
 # serves all of COMMAND, Wine's services started first, apart from COMMAND's output they would hold.
