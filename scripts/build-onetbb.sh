@@ -13,13 +13,10 @@ root=$(realpath -m "build/onetbb/$name")
 [[ -f "$root/install/lib/cmake/TBB/TBBConfig.cmake" ]] && exit 0
 
 scripts/fetch-onetbb-source.sh
-# GCC 12 warns on oneTBB's fences, hence no strict (warnings as errors) build. The source's path
-# is mapped away, so that the library is the same wherever the checkout lies.
-# (In the environment, which toolchain files' flags add to, unlike a cache entry.)
-map_source="-ffile-prefix-map=$(realpath build/onetbb/source)/="
-CFLAGS="${CFLAGS:-} $map_source" CXXFLAGS="${CXXFLAGS:-} $map_source" \
-  cmake -S build/onetbb/source -B "$root/build" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+# GCC 12 warns on oneTBB's fences, hence no strict (warnings as errors) build.
+cmake -S build/onetbb/source -B "$root/build" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DCMAKE_INSTALL_PREFIX="$root/install" -DCMAKE_INSTALL_LIBDIR=lib \
+  -DCMAKE_PROJECT_INCLUDE="$PWD/cmake/source-path.cmake" \
   -DTBB_TEST=OFF -DTBB_STRICT=OFF -DTBB_EXAMPLES=OFF -DTBBMALLOC_BUILD=OFF \
   -DTBB_DISABLE_HWLOC_AUTOMATIC_SEARCH=ON "$@" >"$root.configure.log" 2>&1
 if ! cmake --build "$root/build" -j "${BUILD_JOBS:-2}" --target tbb >"$root.build.log" 2>&1; then
