@@ -1,13 +1,8 @@
 # SPDX-FileCopyrightText: 2026 The averaging project authors
 # SPDX-License-Identifier: MIT
-# The program's entry points; each installs the Debian packages it needs first.
-BUILD_JOBS ?= 2
-BUILD      := build/release
-
-BASE_PACKAGES := g++ cmake make libtbb-dev libgtest-dev
-# The end-to-end test asks gdb where a crash under a memory limit happened, and has libfiu's
-# fiu-run fail allocations at random.
-TEST_PACKAGES := $(BASE_PACKAGES) gdb fiu-utils
+# The program's entry points, each installing the Debian packages it needs first: `make help`
+# lists them. The CMake presets hold the build and test options, debian/control the build and
+# test dependencies; the lists below are the other targets' tools.
 
 # Every file a build makes carries the commit's time, not the clock's, so that two builds of
 # one commit give byte-identical packages. A caller's own value wins; outside git there is none.
@@ -16,180 +11,152 @@ ifneq ($(SOURCE_DATE_EPOCH),)
 export SOURCE_DATE_EPOCH
 endif
 
-.PHONY: run test deps test-deps
+install := scripts/install-deps.sh
+# $(call build,PRESET[,TARGET]) configures and builds the CMake preset PRESET.
+build = cmake --preset $(1) && cmake --build --preset $(1) $(if $(2),--target $(2))
+comma := ,
 
-deps:
-	scripts/install-deps.sh $(BASE_PACKAGES)
+.PHONY: help deps test-deps run test test-one-cpu fault-injection lint
+help: ## this list
+	@sed -nE 's/^([a-z0-9% -]+):.*## (.*)/\1\t\2/p' $(MAKEFILE_LIST) | \
+	  awk -F '\t' '{ printf "  %-20s %s\n", $$1, $$2 }'
 
-test-deps:
-	scripts/install-deps.sh $(TEST_PACKAGES)
+deps: ## what run needs: debian/control's build dependencies
+	$(install) --build-deps -P nocheck
 
-# Under continuous integration (CI=true) a warning in the project's code fails the build.
-WARNINGS_AS_ERRORS := $(if $(filter true,$(CI)),-DCMAKE_COMPILE_WARNING_AS_ERROR=ON)
+test-deps: ## what test needs: those and the test dependencies
+	$(install) --build-deps
 
-$(BUILD)/CMakeCache.txt: | deps
-	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release $(WARNINGS_AS_ERRORS)
+build/release/CMakeCache.txt: | deps
+	cmake --preset release
 
-run: deps $(BUILD)/CMakeCache.txt
-	cmake --build $(BUILD) -j $(BUILD_JOBS) --target averaging
-	$(BUILD)/averaging
+run: deps build/release/CMakeCache.txt ## build and run the program
+	cmake --build --preset release --target averaging
+	build/release/averaging
 
-# A run that finds no test fails.
-test: test-deps $(BUILD)/CMakeCache.txt
-	cmake --build $(BUILD) -j $(BUILD_JOBS)
-	ctest --test-dir $(BUILD) --output-on-failure --no-tests=error -j $(BUILD_JOBS)
+test: test-deps build/release/CMakeCache.txt ## build and run the whole suite
+	cmake --build --preset release
+	ctest --preset release
 
-# The fault-injection sweeps alone, with the count of runs per outcome (make test runs them too).
-.PHONY: fault-injection
-fault-injection: test-deps $(BUILD)/CMakeCache.txt
-	cmake --build $(BUILD) -j $(BUILD_JOBS)
-	ctest --test-dir $(BUILD) --output-on-failure --no-tests=error -R FaultInjection -V | \
-	  grep -E ": [0-9]+ (calls|runs)|tests passed"
+test-one-cpu: test-deps build/release/CMakeCache.txt ## the suite with everything it starts on one CPU
+	cmake --build --preset release
+	taskset -c 0 ctest --preset release
 
-# What CI keeps: every C++ file as clang-format writes it, every shell script free of
-# shellcheck's warnings, and every file's licence and copyright stated as REUSE asks.
-.PHONY: lint
-lint:
-	scripts/install-deps.sh git clang-format shellcheck reuse
+fault-injection: test-deps build/release/CMakeCache.txt ## the fault sweeps alone, runs per outcome
+	cmake --build --preset release
+	ctest --preset fault-injection | grep -E ": [0-9]+ (calls|runs)|tests passed"
+
+lint: ## clang-format, shellcheck and reuse lint over every tracked file
+	$(install) git clang-format shellcheck reuse
 	git ls-files -z '*.cpp' '*.h' | xargs -0 clang-format --dry-run --Werror
 	git grep -lz -E '^#!.*\b(ba)?sh' -- . | xargs -0 shellcheck -S warning
 	reuse lint
 
 # Sanitizer builds and memcheck; each reports through a non-zero exit.
-SANITIZER_PACKAGES := $(BASE_PACKAGES) dpkg-dev valgrind
-SUITE_REPEATS      ?= 3
 export ASAN_OPTIONS  := detect_leaks=1:halt_on_error=1:abort_on_error=0
 export UBSAN_OPTIONS := halt_on_error=1:print_stacktrace=1
 export TSAN_OPTIONS  := halt_on_error=1:second_deadlock_stack=1
 
-# $(call build_preset,NAME) configures and builds the CMake preset NAME in build/NAME;
-# $(call test_preset,NAME,CTEST_ARGUMENTS) runs its suite.
-build_preset = cmake --preset $(1) && cmake --build build/$(1) -j $(BUILD_JOBS)
-test_preset  = ctest --test-dir build/$(1) --output-on-failure --no-tests=error -j $(BUILD_JOBS) \
-               $(2)
-
-.PHONY: asan tsan memcheck
-
-asan:
-	scripts/install-deps.sh $(SANITIZER_PACKAGES)
-	$(call build_preset,asan)
-	$(call test_preset,asan)
+.PHONY: asan tsan memcheck test-clang bench-build bench
+asan: test-deps ## the suite under AddressSanitizer, UBSan and LeakSanitizer
+	$(call build,asan)
+	ctest --preset asan
 
 # Against Debian's uninstrumented libtbb a clean run would prove nothing.
-tsan:
-	scripts/install-deps.sh $(SANITIZER_PACKAGES)
-	$(call build_preset,tsan)
+tsan: test-deps ## the suite three times under ThreadSanitizer, against an instrumented oneTBB
+	$(call build,tsan)
 	if ldd build/tsan/averaging build/tsan/tests/unit_tests | grep 'libtbb\.so' | \
 	   grep -v ' => $(CURDIR)/build/onetbb/tsan/install/lib/'; then \
 	  echo 'tsan: that is not the instrumented oneTBB of build/onetbb/tsan' >&2; exit 1; \
 	fi
-	$(call test_preset,tsan,--repeat until-fail:$(SUITE_REPEATS))
+	ctest --preset tsan
 
-memcheck: deps $(BUILD)/CMakeCache.txt
-	scripts/install-deps.sh valgrind
-	cmake --build $(BUILD) -j $(BUILD_JOBS) --target averaging
+memcheck: deps build/release/CMakeCache.txt ## valgrind on the program: no errors, nothing lost
+	$(install) valgrind
+	cmake --build --preset release --target averaging
 	for run in 1 2 3; do \
 	  valgrind --quiet --error-exitcode=1 --leak-check=full \
 	    --show-leak-kinds=definite,indirect,possible \
-	    --errors-for-leak-kinds=definite,indirect,possible $(BUILD)/averaging || exit 1; \
+	    --errors-for-leak-kinds=definite,indirect,possible build/release/averaging || exit 1; \
 	done
 	@echo 'memcheck: no errors, nothing lost'
 
-# The suite built by clang++ in place of g++, every warning an error.
-.PHONY: test-clang
-test-clang:
-	scripts/install-deps.sh $(TEST_PACKAGES) clang
-	$(call build_preset,clang)
-	$(call test_preset,clang)
+test-clang: test-deps ## the suite built by clang++, every warning an error
+	$(install) clang
+	$(call build,clang)
+	ctest --preset clang
 
-# Benchmarks: release build, repetitions interleaved at random, medians turned into ratios.
-BENCH_PACKAGES    := $(BASE_PACKAGES) libbenchmark-dev python3
 BENCH_REPETITIONS ?= 11
 BENCH_MIN_TIME    ?= 0.2
-
-.PHONY: bench bench-build
-
-bench-build:
-	scripts/install-deps.sh $(BENCH_PACKAGES)
+bench-build: deps ## the benchmark's release build
+	$(install) libbenchmark-dev python3
 	cmake -S . -B build/bench -DCMAKE_BUILD_TYPE=Release -DAVERAGING_BUILD_TESTS=OFF \
 	  -DAVERAGING_BUILD_BENCHMARKS=ON
-	cmake --build build/bench -j $(BUILD_JOBS) --target layer_bench
+	cmake --build build/bench -j 2 --target layer_bench
 
-bench: bench-build
+bench: bench-build ## the benchmark, repetitions interleaved, a table of ratios of medians
 	build/bench/bench/layer_bench --benchmark_repetitions=$(BENCH_REPETITIONS) \
 	  --benchmark_min_time=$(BENCH_MIN_TIME) --benchmark_enable_random_interleaving=true \
 	  --benchmark_report_aggregates_only=true --benchmark_out_format=json \
 	  --benchmark_out=build/bench/results.json >build/bench/console.txt
 	python3 bench/ratios.py build/bench/results.json
 
-# 32-bit x86: the suite on i386 Linux, and as Windows console programs under Wine. Where the kernel
-# refuses 32-bit programs (or I386_EXECUTION=emulated says so), i386 Linux programs run under
-# qemu-i386, and Windows programs are tested as 64-bit ones under wine64, never Wine under qemu.
-export I386_EXECUTION
-I386_PACKAGES    := $(TEST_PACKAGES) g++-multilib libtbb-dev:i386 libgtest-dev:i386
+# Debian architectures other than this machine's: Debian's cross g++ for it against its
+# packages, the suite run under qemu-user (i386 natively where the kernel runs 32-bit programs).
+ARCHES := i386 arm64 armhf riscv64 ppc64el s390x
+arch_triplet = $(shell dpkg-architecture -a$(ARCH) -qDEB_HOST_GNU_TYPE 2>/dev/null)
+
+.PHONY: arch-deps test-arch test-all-arch test-windows test-windows64 test-32bit
+arch-deps: ## ARCH's build and test dependencies, its cross g++ and qemu-user
+	@[ -n "$(filter $(ARCHES),$(ARCH))" ] || { echo "ARCH must be one of: $(ARCHES)" >&2; exit 1; }
+	$(install) dpkg-dev
+	$(install) --build-deps -a $(ARCH)
+	$(install) file qemu-user g++-$(arch_triplet)
+
+test-arch: arch-deps ## ARCH=i386, arm64, armhf, riscv64, ppc64el or s390x: the suite for it
+	$(if $(filter i386,$(ARCH)),I386_EXECUTION=$$(scripts/i386-execution.sh) &&) \
+	  export ARCH=$(ARCH) I386_EXECUTION && $(call build,cross) && ctest --preset cross
+	@emulator=$$(sed -n 's/^AVERAGING_EMULATOR:INTERNAL=//p' build/$(ARCH)/CMakeCache.txt) && \
+	  echo "$(ARCH): the suite ran $${emulator:-natively}$${emulator:+ under $$($$emulator --version | head -n 1)}"
+
+test-all-arch: ## every architecture of ARCHES in turn
+	for arch in $(ARCHES); do $(MAKE) --no-print-directory test-arch ARCH=$$arch || exit 1; done
+
+# Windows programs under Wine, never Wine under qemu: where the kernel refuses 32-bit programs
+# (or I386_EXECUTION=emulated says so) the 32-bit suite is only built, and the 64-bit one runs.
 WINDOWS_PACKAGES := cmake make dpkg-dev file libtbb-dev googletest g++-mingw-w64-i686-posix \
                     g++-mingw-w64-x86-64-posix wine
 
-.PHONY: test-i386 test-windows test-windows64
-
-test-i386:
-	scripts/install-deps.sh $(I386_PACKAGES)
-	$(call build_preset,i386)
-	way=$$(scripts/i386-execution.sh) && I386_EXECUTION=$$way $(call test_preset,i386)
-
-# The 32-bit suite under Wine where 32-bit programs run; elsewhere it must still build, and the
-# 64-bit suite runs instead.
-test-windows:
-	scripts/install-deps.sh $(WINDOWS_PACKAGES)
-	$(call build_preset,windows)
+test-windows: ## the suite as 32-bit Windows programs under Wine, or built and the 64-bit one run
+	$(install) $(WINDOWS_PACKAGES)
+	$(call build,windows)
 	if [ "$$(scripts/i386-execution.sh)" = native ]; then \
-	  scripts/install-deps.sh wine32:i386 && \
-	  scripts/wine-run.sh win32 $(call test_preset,windows); \
+	  $(install) wine32:i386 && scripts/wine-run.sh win32 ctest --preset windows; \
 	else \
 	  echo "32-bit Windows suite built, not run; the 64-bit suite runs under wine64" && \
 	  $(MAKE) --no-print-directory test-windows64; \
 	fi
 
-test-windows64:
-	scripts/install-deps.sh $(WINDOWS_PACKAGES) wine64
-	$(call build_preset,windows64)
-	scripts/wine-run.sh win64 $(call test_preset,windows64)
+test-windows64: ## the suite as 64-bit Windows programs under wine64
+	$(install) $(WINDOWS_PACKAGES) wine64
+	$(call build,windows64)
+	scripts/wine-run.sh win64 ctest --preset windows64
 
-# Other Debian architectures, ARCH=arm64, armhf, riscv64, ppc64el or s390x: cross-built with
-# Debian's g++ for it (dpkg-architecture names its triplet) against that architecture's packages,
-# the suite run under qemu-user.
-ARCHES := arm64 armhf riscv64 ppc64el s390x
-
-.PHONY: arch-deps test-arch test-all-arch
-
-arch-deps:
-	@[ -n "$(filter $(ARCHES),$(ARCH))" ] || { echo "ARCH must be one of: $(ARCHES)" >&2; exit 1; }
-	scripts/install-deps.sh dpkg-dev
-	scripts/install-deps.sh cmake make file qemu-user libtbb-dev:$(ARCH) libgtest-dev:$(ARCH) \
-	  g++-$$(dpkg-architecture -a$(ARCH) -qDEB_HOST_GNU_TYPE 2>/dev/null)
-
-test-arch: arch-deps
-	$(call build_preset,$(ARCH))
-	$(call test_preset,$(ARCH))
-	@emulator=$$(sed -n 's/^AVERAGING_EMULATOR:INTERNAL=//p' build/$(ARCH)/CMakeCache.txt) && \
-	  echo "$(ARCH): the suite ran under $$emulator, $$($$emulator --version | head -n 1)"
-
-# Every architecture in turn; each one's packages stay on this machine.
-test-all-arch:
-	for arch in $(ARCHES); do $(MAKE) --no-print-directory test-arch ARCH=$$arch || exit 1; done
+test-32bit: ## i386 Linux and Windows, each way this machine can run them
+	$(MAKE) --no-print-directory test-arch ARCH=i386
+	$(MAKE) --no-print-directory test-windows
+	if [ "$$(scripts/i386-execution.sh)" = native ]; then \
+	  $(MAKE) --no-print-directory test-arch ARCH=i386 I386_EXECUTION=emulated && \
+	  $(MAKE) --no-print-directory test-windows64; \
+	fi
 
 # Packages in build/packages: Debian's from dpkg-buildpackage on a copy of the source in
-# build/debian (it writes beside the source), the suite run at build time (with ARCH a cross build,
-# without it); the source package, .deb, -dbgsym, .buildinfo, .changes and build log. Zips of the
-# 32-bit and the 64-bit Windows program with the DLLs each loads; SHA256SUMS of them all.
-PACKAGE_PACKAGES := $(TEST_PACKAGES) build-essential dpkg-dev debhelper
+# build/debian (it writes beside the source); zips of the Windows programs with their DLLs.
 checksums = cd build/packages && ls *.deb *.zip 2>/dev/null | xargs sha256sum >SHA256SUMS
 DEB_ARCH = $(or $(ARCH),$(shell dpkg --print-architecture))
 
-.PHONY: package package-windows
-
-package: $(if $(ARCH),arch-deps)
-	scripts/install-deps.sh $(PACKAGE_PACKAGES)
+.PHONY: package check-package package-windows reproducible
+package: $(if $(ARCH),arch-deps,test-deps) ## the source package, .deb, build log (ARCH=: cross-built)
 	rm -rf --one-file-system build/debian && mkdir -p build/debian/averaging build/packages
 	tar -c --exclude-vcs --exclude=./build . | tar -x -C build/debian/averaging
 	cd build/debian/averaging && env -u SOURCE_DATE_EPOCH bash -o pipefail -c 'dpkg-buildpackage \
@@ -197,30 +164,23 @@ package: $(if $(ARCH),arch-deps)
 	mv build/debian/averaging[_-]* build/packages/
 	$(checksums)
 
-# The packages of make package as Debian's tools judge them: lintian, pedantic, on the .changes
-# (the source package and both .deb) finds nothing to say, and blhc finds every hardening flag in
-# the build's log. debian/control names Debian 13's Standards-Version; an older lintian that does
-# not know it would say so, and only that tag is suppressed there.
-.PHONY: check-package
-check-package:
-	scripts/install-deps.sh lintian blhc
+# debian/control names Debian 13's Standards-Version; an older lintian that does not know it
+# would say so, and only that tag is suppressed there.
+check-package: ## lintian (pedantic, no tag) and blhc on what package made
+	$(install) lintian blhc
 	standards=$$(sed -n 's/^Standards-Version: //p' debian/control) && \
 	  lintian --pedantic --display-info --fail-on error,warning,info,pedantic \
 	  $$(grep -qsF "\"$$standards.0\"" /usr/share/lintian/data/debian-policy/releases.json || \
 	     echo --suppress-tags newer-standards-version) build/packages/averaging_*.changes
 	blhc build/packages/averaging_*.build
 
-# $(call zip_preset,NAME) builds the program of the Windows preset NAME and zips it.
-zip_preset = cmake --preset $(1) >/dev/null && \
-             cmake --build build/$(1) -j $(BUILD_JOBS) --target averaging && \
-             cd build/$(1) && cpack -G ZIP
-
 # CPack adds a zip's files in the order the file system lists them, with their times and owners;
 # strip-nondeterminism sorts them and sets each to the commit's time.
-package-windows:
-	scripts/install-deps.sh $(WINDOWS_PACKAGES) strip-nondeterminism
-	$(call zip_preset,windows)
-	$(call zip_preset,windows64)
+package-windows: ## zips of the 32-bit and 64-bit Windows program with their DLLs and notices
+	$(install) $(WINDOWS_PACKAGES) strip-nondeterminism
+	for preset in windows windows64; do \
+	  $(call build,$$preset,averaging) >/dev/null && (cd build/$$preset && cpack -G ZIP) || exit 1; \
+	done
 	strip-nondeterminism $(if $(SOURCE_DATE_EPOCH),--timestamp $(SOURCE_DATE_EPOCH)) \
 	  build/packages/*.zip
 	$(checksums)
@@ -229,16 +189,45 @@ package-windows:
 # order only with FUSE; no second user, so not user and group); diffoscope shows a difference.
 # oneTBB's source is fetched first: under a clock a year ahead the archive's indexes have expired.
 # nocheck: under faketime the fault tests would take libfaketime's writes for the program's.
-comma := ,
-REPROTEST_VARY := -user_group$(if $(wildcard /dev/fuse),,$(comma)-fileordering)
-
-.PHONY: reproducible
-reproducible:
-	scripts/install-deps.sh $(WINDOWS_PACKAGES) $(PACKAGE_PACKAGES) strip-nondeterminism git \
-	  reprotest faketime disorderfs diffoscope-minimal
+reproducible: test-deps ## reprotest: two builds of every package, compared by diffoscope
+	$(install) $(WINDOWS_PACKAGES) strip-nondeterminism git reprotest faketime disorderfs \
+	  diffoscope-minimal
 	rm -rf --one-file-system build/reprotest
 	git clone -q . build/reprotest/source
 	scripts/fetch-onetbb-source.sh build/reprotest/source/build/onetbb/source
-	reprotest --vary=$(REPROTEST_VARY) --store-dir=build/reprotest/artifacts \
+	reprotest --vary=-user_group$(if $(wildcard /dev/fuse),,$(comma)-fileordering) \
+	  --store-dir=build/reprotest/artifacts \
 	  -c 'DEB_BUILD_OPTIONS=nocheck make --no-print-directory package package-windows' \
 	  build/reprotest/source '$(addprefix build/packages/,*.dsc *.tar.xz *.deb *.zip SHA256SUMS)'
+
+# The two tiers. Each step's time goes to build/step-times.txt, which .ci/run shows.
+BARE_RELEASES := bookworm trixie
+OWN_RELEASE   := $(shell . /etc/os-release 2>/dev/null && echo $$VERSION_CODENAME)
+check_steps         := test test-one-cpu lint test-clang asan tsan memcheck bench-build
+release-check_steps := test-32bit check-offline $(addprefix check-bare-,$(BARE_RELEASES)) \
+                       check-own-packages reproducible check-arches
+
+.PHONY: check release-check check-offline check-own-packages check-arches
+check release-check: ## the two tiers: check before sending a change, release-check the rest of CI
+	@mkdir -p build && for step in $($@_steps); do \
+	  start=$$(date +%s) && $(MAKE) --no-print-directory $$step || exit 1; \
+	  echo "$$step: $$(($$(date +%s) - start)) s" | tee -a build/step-times.txt; \
+	done
+
+check-offline: ## the README's two commands with everything installed: no apt-get, no sudo
+	rm -rf build/offline && mkdir -p build/offline
+	for tool in apt-get sudo; do \
+	  printf '#!/bin/sh\necho "%s called with everything installed" >&2\nexit 1\n' $$tool \
+	    >build/offline/$$tool && chmod +x build/offline/$$tool; \
+	done
+	PATH="$(CURDIR)/build/offline:$$PATH" bash -euxc "$$(scripts/readme-commands.sh)"
+
+check-bare-%: ## a bare Debian %, bookworm say: two commands, packages made, judged, installed
+	scripts/check-release.sh $*
+
+check-own-packages: package package-windows ## this machine's .deb is the bare system's; the zips
+	cmp build/packages/averaging_*_$(DEB_ARCH).deb build/bare-$(OWN_RELEASE)/averaging_*_$(DEB_ARCH).deb
+	scripts/check-packages.sh
+
+check-arches: ## arm64 and riscv64, each in a bare Debian 13, and arm64's package installed
+	scripts/check-arches.sh trixie arm64 riscv64

@@ -1,0 +1,39 @@
+#!/usr/bin/env bash
+# SPDX-FileCopyrightText: 2026 The averaging project authors
+# SPDX-License-Identifier: MIT
+# On a bare Debian RELEASE: the README's two commands, with an apt source that cannot be reached
+# (it must stop nothing); the Debian packages built and judged (make package check-package);
+# reuse lint with that release's reuse; the developer build's hardening flags. Then, on another
+# bare system of the release, the .deb as Debian checks it: autopkgtest (its null runner)
+# installs it and runs the source package's tests against the installed program;
+# hardening-check finds the release's hardening in it (but for what no program linked by
+# Debian's amd64 toolchain passes: control-flow integrity and, on Debian 13, branch
+# protection); piuparts installs, removes and purges it and finds nothing left over. The
+# packages stay in build/bare-RELEASE.
+# A script because each check needs bare systems of its release, which fresh-debian.sh makes.
+# Usage: scripts/check-release.sh RELEASE
+set -euo pipefail
+cd "$(dirname "$0")/.."
+release=$1 out=build/bare-$1
+scripts/fresh-debian.sh "$release" "
+  echo 'deb http://127.0.0.1:9/debian $release main' >/etc/apt/sources.list.d/unreachable.list
+  $(scripts/readme-commands.sh)
+  ./make.sh package check-package
+  apt-get install -y -qq --no-install-recommends git reuse >/dev/null && reuse lint
+  grep -E -- '-fstack-clash-protection.* -fcf-protection' \
+    build/release/CMakeFiles/averaging.dir/flags.make
+  mkdir -p ../out && cp build/packages/averaging* ../out/"
+rm -rf "$out" && mv "build/fresh-debian/$release-out" "$out"
+
+deb=$(basename "$(compgen -G "$out/averaging_*_$(dpkg --print-architecture).deb")")
+echo "== $deb on a bare Debian $release"
+dpkg-deb --info "$out/$deb" && dpkg-deb --contents "$out/$deb"
+scripts/fresh-debian.sh "$release" "apt-get update -qq
+  apt-get install -y -qq --no-install-recommends autopkgtest devscripts piuparts >/dev/null
+  autopkgtest ../$deb ../averaging_*.dsc -- null
+  no_branch=\$(hardening-check --help | grep -o -m 1 -- --nobranchprotection || true)
+  hardening-check --nocfprotection \$no_branch /usr/bin/averaging
+  mirror=\$(awk '\$1 == \"deb\" { print \$2; exit }' /etc/apt/sources.list)
+  piuparts --basetgz ../$release-minbase.tar.gz -d $release -m \$mirror ../$deb" \
+  "$out/$deb" "$out"/averaging_*.dsc "$out"/averaging_*.tar.xz \
+  "build/fresh-debian/$release-minbase.tar.gz"
