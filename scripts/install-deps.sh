@@ -49,7 +49,11 @@ done
 # Another apt or dpkg at work (an unattended upgrade, say) is waited for, up to 5 minutes.
 apt=("${as_root[@]}" env DEBIAN_FRONTEND=noninteractive apt-get -o Acquire::Retries=3
   -o DPkg::Lock::Timeout=300 -y -qq --no-install-recommends)
-echo "Installing: ${wanted[*]}"
+if [[ ${wanted[0]} == install ]]; then
+  echo "Installing: ${wanted[*]:1}"
+else
+  echo "Installing debian/control's build dependencies ($*)"
+fi
 if ! "${apt[@]}" update; then
   echo "install-deps: an index could not be updated (see above); going on with the others" >&2
 fi
