@@ -16,15 +16,13 @@ install := scripts/install-deps.sh
 build = cmake --preset $(1) && cmake --build --preset $(1) $(if $(2),--target $(2))
 comma := ,
 
-.PHONY: help deps test-deps run test test-one-cpu fault-injection lint
+.PHONY: help deps run test test-one-cpu fault-injection lint
 help: ## this list
 	@sed -nE 's/^([a-z0-9% -]+):.*## (.*)/\1\t\2/p' $(MAKEFILE_LIST) | \
 	  awk -F '\t' '{ printf "  %-20s %s\n", $$1, $$2 }'
 
-deps: ## what run needs: debian/control's build dependencies
-	$(install) --build-deps -P nocheck
-
-test-deps: ## what test needs: those and the test dependencies
+# The build configures the tests too, so run needs what they need.
+deps: ## debian/control's build and test dependencies
 	$(install) --build-deps
 
 build/release/CMakeCache.txt: | deps
@@ -34,15 +32,15 @@ run: deps build/release/CMakeCache.txt ## build and run the program
 	cmake --build --preset release --target averaging
 	build/release/averaging
 
-test: test-deps build/release/CMakeCache.txt ## build and run the whole suite
+test: deps build/release/CMakeCache.txt ## build and run the whole suite
 	cmake --build --preset release
 	ctest --preset release
 
-test-one-cpu: test-deps build/release/CMakeCache.txt ## the suite with everything it starts on one CPU
+test-one-cpu: deps build/release/CMakeCache.txt ## the suite with everything it starts on one CPU
 	cmake --build --preset release
 	taskset -c 0 ctest --preset release
 
-fault-injection: test-deps build/release/CMakeCache.txt ## the fault sweeps alone, runs per outcome
+fault-injection: deps build/release/CMakeCache.txt ## the fault sweeps alone, runs per outcome
 	cmake --build --preset release
 	ctest --preset fault-injection | grep -E ": [0-9]+ (calls|runs)|tests passed"
 
@@ -58,12 +56,12 @@ export UBSAN_OPTIONS := halt_on_error=1:print_stacktrace=1
 export TSAN_OPTIONS  := halt_on_error=1:second_deadlock_stack=1
 
 .PHONY: asan tsan memcheck test-clang bench-build bench
-asan: test-deps ## the suite under AddressSanitizer, UBSan and LeakSanitizer
+asan: deps ## the suite under AddressSanitizer, UBSan and LeakSanitizer
 	$(call build,asan)
 	ctest --preset asan
 
 # Against Debian's uninstrumented libtbb a clean run would prove nothing.
-tsan: test-deps ## the suite three times under ThreadSanitizer, against an instrumented oneTBB
+tsan: deps ## the suite three times under ThreadSanitizer, against an instrumented oneTBB
 	$(call build,tsan)
 	if ldd build/tsan/averaging build/tsan/tests/unit_tests | grep 'libtbb\.so' | \
 	   grep -v ' => $(CURDIR)/build/onetbb/tsan/install/lib/'; then \
@@ -81,7 +79,7 @@ memcheck: deps build/release/CMakeCache.txt ## valgrind on the program: no error
 	done
 	@echo 'memcheck: no errors, nothing lost'
 
-test-clang: test-deps ## the suite built by clang++, every warning an error
+test-clang: deps ## the suite built by clang++, every warning an error
 	$(install) clang
 	$(call build,clang)
 	ctest --preset clang
@@ -156,7 +154,7 @@ checksums = cd build/packages && ls *.deb *.zip 2>/dev/null | xargs sha256sum >S
 DEB_ARCH = $(or $(ARCH),$(shell dpkg --print-architecture))
 
 .PHONY: package check-package package-windows reproducible
-package: $(if $(ARCH),arch-deps,test-deps) ## the source package, .deb, build log (ARCH=: cross-built)
+package: $(if $(ARCH),arch-deps,deps) ## the source package, .deb, build log (ARCH=: cross-built)
 	rm -rf --one-file-system build/debian && mkdir -p build/debian/averaging build/packages
 	tar -c --exclude-vcs --exclude=./build . | tar -x -C build/debian/averaging
 	cd build/debian/averaging && env -u SOURCE_DATE_EPOCH bash -o pipefail -c 'dpkg-buildpackage \
@@ -189,7 +187,7 @@ package-windows: ## zips of the 32-bit and 64-bit Windows program with their DLL
 # order only with FUSE; no second user, so not user and group); diffoscope shows a difference.
 # oneTBB's source is fetched first: under a clock a year ahead the archive's indexes have expired.
 # nocheck: under faketime the fault tests would take libfaketime's writes for the program's.
-reproducible: test-deps ## reprotest: two builds of every package, compared by diffoscope
+reproducible: deps ## reprotest: two builds of every package, compared by diffoscope
 	$(install) $(WINDOWS_PACKAGES) strip-nondeterminism git reprotest faketime disorderfs \
 	  diffoscope-minimal
 	rm -rf --one-file-system build/reprotest
