@@ -1,8 +1,7 @@
 # SPDX-FileCopyrightText: 2026 The averaging project authors
 # SPDX-License-Identifier: MIT
-# The program's entry points, each installing the Debian packages it needs first: `make help`
-# lists them. The CMake presets hold the build and test options, debian/control the build and
-# test dependencies; the lists below are the other targets' tools.
+# The program's entry points, each installing the Debian packages it needs first (debian/control
+# names the build's, a target any other): `make help` lists them. Options: CMakePresets.json.
 
 # Every file a build makes carries the commit's time, not the clock's, so that two builds of
 # one commit give byte-identical packages. A caller's own value wins; outside git there is none.
@@ -16,13 +15,12 @@ install := scripts/install-deps.sh
 build = cmake --preset $(1) && cmake --build --preset $(1) $(if $(2),--target $(2))
 comma := ,
 
-.PHONY: help deps run test test-one-cpu fault-injection lint
+.PHONY: help deps run release-build test test-one-cpu fault-injection lint
 help: ## this list
 	@sed -nE 's/^([a-z0-9% -]+):.*## (.*)/\1\t\2/p' $(MAKEFILE_LIST) | \
 	  awk -F '\t' '{ printf "  %-20s %s\n", $$1, $$2 }'
 
-# The build configures the tests too, so run needs what they need.
-deps: ## debian/control's build and test dependencies
+deps: ## debian/control's build and test dependencies (the build configures the tests)
 	$(install) --build-deps
 
 build/release/CMakeCache.txt: | deps
@@ -32,16 +30,16 @@ run: deps build/release/CMakeCache.txt ## build and run the program
 	cmake --build --preset release --target averaging
 	build/release/averaging
 
-test: deps build/release/CMakeCache.txt ## build and run the whole suite
+release-build: deps build/release/CMakeCache.txt ## the release build of the program and the suite
 	cmake --build --preset release
+
+test: release-build ## the whole suite
 	ctest --preset release
 
-test-one-cpu: deps build/release/CMakeCache.txt ## the suite with everything it starts on one CPU
-	cmake --build --preset release
+test-one-cpu: release-build ## the suite with everything it starts on one CPU
 	taskset -c 0 ctest --preset release
 
-fault-injection: deps build/release/CMakeCache.txt ## the fault sweeps alone, runs per outcome
-	cmake --build --preset release
+fault-injection: release-build ## the fault sweeps alone, with their runs per outcome
 	ctest --preset fault-injection | grep -E ": [0-9]+ (calls|runs)|tests passed"
 
 lint: ## clang-format, shellcheck and reuse lint over every tracked file
@@ -50,47 +48,27 @@ lint: ## clang-format, shellcheck and reuse lint over every tracked file
 	git grep -lz -E '^#!.*\b(ba)?sh' -- . | xargs -0 shellcheck -S warning
 	reuse lint
 
-# Sanitizer builds and memcheck; each reports through a non-zero exit.
-export ASAN_OPTIONS  := detect_leaks=1:halt_on_error=1:abort_on_error=0
-export UBSAN_OPTIONS := halt_on_error=1:print_stacktrace=1
-export TSAN_OPTIONS  := halt_on_error=1:second_deadlock_stack=1
-
-.PHONY: asan tsan memcheck test-clang bench-build bench
-asan: deps ## the suite under AddressSanitizer, UBSan and LeakSanitizer
-	$(call build,asan)
-	ctest --preset asan
-
+.PHONY: asan tsan test-clang memcheck bench-build bench
+asan tsan test-clang: deps ## the suite under ASan and UBSan, under TSan 3 times, built by clang
+	$(if $(filter test-clang,$@),$(install) clang)
+	$(call build,$(@:test-%=%)) && ctest --preset $(@:test-%=%)
 # Against Debian's uninstrumented libtbb a clean run would prove nothing.
-tsan: deps ## the suite three times under ThreadSanitizer, against an instrumented oneTBB
-	$(call build,tsan)
-	if ldd build/tsan/averaging build/tsan/tests/unit_tests | grep 'libtbb\.so' | \
-	   grep -v ' => $(CURDIR)/build/onetbb/tsan/install/lib/'; then \
-	  echo 'tsan: that is not the instrumented oneTBB of build/onetbb/tsan' >&2; exit 1; \
-	fi
-	ctest --preset tsan
+	$(if $(filter tsan,$@),! ldd build/tsan/averaging build/tsan/tests/unit_tests | \
+	  grep 'libtbb\.so' | grep -v ' => $(CURDIR)/build/onetbb/tsan/install/lib/')
 
 memcheck: deps build/release/CMakeCache.txt ## valgrind on the program: no errors, nothing lost
 	$(install) valgrind
 	cmake --build --preset release --target averaging
-	for run in 1 2 3; do \
-	  valgrind --quiet --error-exitcode=1 --leak-check=full \
-	    --show-leak-kinds=definite,indirect,possible \
-	    --errors-for-leak-kinds=definite,indirect,possible build/release/averaging || exit 1; \
-	done
-	@echo 'memcheck: no errors, nothing lost'
-
-test-clang: deps ## the suite built by clang++, every warning an error
-	$(install) clang
-	$(call build,clang)
-	ctest --preset clang
+	for run in 1 2 3; do valgrind --quiet --error-exitcode=1 --leak-check=full \
+	  --show-leak-kinds=definite,indirect,possible --errors-for-leak-kinds=definite,indirect,possible \
+	  build/release/averaging || exit 1; done
 
 BENCH_REPETITIONS ?= 11
-BENCH_MIN_TIME    ?= 0.2
+BENCH_MIN_TIME ?= 0.2
 bench-build: deps ## the benchmark's release build
 	$(install) libbenchmark-dev python3
 	cmake -S . -B build/bench -DCMAKE_BUILD_TYPE=Release -DAVERAGING_BUILD_TESTS=OFF \
-	  -DAVERAGING_BUILD_BENCHMARKS=ON
-	cmake --build build/bench -j 2 --target layer_bench
+	  -DAVERAGING_BUILD_BENCHMARKS=ON && cmake --build build/bench -j 2 --target layer_bench
 
 bench: bench-build ## the benchmark, repetitions interleaved, a table of ratios of medians
 	build/bench/bench/layer_bench --benchmark_repetitions=$(BENCH_REPETITIONS) \
@@ -99,17 +77,15 @@ bench: bench-build ## the benchmark, repetitions interleaved, a table of ratios 
 	  --benchmark_out=build/bench/results.json >build/bench/console.txt
 	python3 bench/ratios.py build/bench/results.json
 
-# Debian architectures other than this machine's: Debian's cross g++ for it against its
-# packages, the suite run under qemu-user (i386 natively where the kernel runs 32-bit programs).
+# Other Debian architectures: the cross preset (i386 runs natively where the kernel lets it).
 ARCHES := i386 arm64 armhf riscv64 ppc64el s390x
-arch_triplet = $(shell dpkg-architecture -a$(ARCH) -qDEB_HOST_GNU_TYPE 2>/dev/null)
 
 .PHONY: arch-deps test-arch test-all-arch test-windows test-windows64 test-32bit
 arch-deps: ## ARCH's build and test dependencies, its cross g++ and qemu-user
 	@[ -n "$(filter $(ARCHES),$(ARCH))" ] || { echo "ARCH must be one of: $(ARCHES)" >&2; exit 1; }
 	$(install) dpkg-dev
 	$(install) --build-deps -a $(ARCH)
-	$(install) file qemu-user g++-$(arch_triplet)
+	$(install) file qemu-user g++-$(shell dpkg-architecture -a$(ARCH) -qDEB_HOST_GNU_TYPE 2>/dev/null)
 
 test-arch: arch-deps ## ARCH=i386, arm64, armhf, riscv64, ppc64el or s390x: the suite for it
 	$(if $(filter i386,$(ARCH)),I386_EXECUTION=$$(scripts/i386-execution.sh) &&) \
@@ -120,20 +96,16 @@ test-arch: arch-deps ## ARCH=i386, arm64, armhf, riscv64, ppc64el or s390x: the 
 test-all-arch: ## every architecture of ARCHES in turn
 	for arch in $(ARCHES); do $(MAKE) --no-print-directory test-arch ARCH=$$arch || exit 1; done
 
-# Windows programs under Wine, never Wine under qemu: where the kernel refuses 32-bit programs
-# (or I386_EXECUTION=emulated says so) the 32-bit suite is only built, and the 64-bit one runs.
+# Never Wine under qemu: where 32-bit programs do not run, the 64-bit Windows suite runs instead.
 WINDOWS_PACKAGES := cmake make dpkg-dev file libtbb-dev googletest g++-mingw-w64-i686-posix \
                     g++-mingw-w64-x86-64-posix wine
+native_32bit = [ "$$(scripts/i386-execution.sh)" = native ]
 
 test-windows: ## the suite as 32-bit Windows programs under Wine, or built and the 64-bit one run
 	$(install) $(WINDOWS_PACKAGES)
 	$(call build,windows)
-	if [ "$$(scripts/i386-execution.sh)" = native ]; then \
-	  $(install) wine32:i386 && scripts/wine-run.sh win32 ctest --preset windows; \
-	else \
-	  echo "32-bit Windows suite built, not run; the 64-bit suite runs under wine64" && \
-	  $(MAKE) --no-print-directory test-windows64; \
-	fi
+	if $(native_32bit); then $(install) wine32:i386 && scripts/wine-run.sh win32 ctest --preset windows; \
+	else echo "32-bit Windows suite built, not run" && $(MAKE) --no-print-directory test-windows64; fi
 
 test-windows64: ## the suite as 64-bit Windows programs under wine64
 	$(install) $(WINDOWS_PACKAGES) wine64
@@ -143,13 +115,10 @@ test-windows64: ## the suite as 64-bit Windows programs under wine64
 test-32bit: ## i386 Linux and Windows, each way this machine can run them
 	$(MAKE) --no-print-directory test-arch ARCH=i386
 	$(MAKE) --no-print-directory test-windows
-	if [ "$$(scripts/i386-execution.sh)" = native ]; then \
-	  $(MAKE) --no-print-directory test-arch ARCH=i386 I386_EXECUTION=emulated && \
-	  $(MAKE) --no-print-directory test-windows64; \
-	fi
+	if $(native_32bit); then $(MAKE) --no-print-directory test-arch ARCH=i386 \
+	  I386_EXECUTION=emulated && $(MAKE) --no-print-directory test-windows64; fi
 
-# Packages in build/packages: Debian's from dpkg-buildpackage on a copy of the source in
-# build/debian (it writes beside the source); zips of the Windows programs with their DLLs.
+# Packages in build/packages; dpkg-buildpackage runs on a copy in build/debian, as it writes beside.
 checksums = cd build/packages && ls *.deb *.zip 2>/dev/null | xargs sha256sum >SHA256SUMS
 DEB_ARCH = $(or $(ARCH),$(shell dpkg --print-architecture))
 
@@ -172,8 +141,7 @@ check-package: ## lintian (pedantic, no tag) and blhc on what package made
 	     echo --suppress-tags newer-standards-version) build/packages/averaging_*.changes
 	blhc build/packages/averaging_*.build
 
-# CPack adds a zip's files in the order the file system lists them, with their times and owners;
-# strip-nondeterminism sorts them and sets each to the commit's time.
+# CPack zips files in the order the file system lists them: strip-nondeterminism sorts and dates.
 package-windows: ## zips of the 32-bit and 64-bit Windows program with their DLLs and notices
 	$(install) $(WINDOWS_PACKAGES) strip-nondeterminism
 	for preset in windows windows64; do \
@@ -183,15 +151,12 @@ package-windows: ## zips of the 32-bit and 64-bit Windows program with their DLL
 	  build/packages/*.zip
 	$(checksums)
 
-# reprotest builds the packages twice from a clone of HEAD, varying all this machine allows (file
-# order only with FUSE; no second user, so not user and group); diffoscope shows a difference.
-# oneTBB's source is fetched first: under a clock a year ahead the archive's indexes have expired.
-# nocheck: under faketime the fault tests would take libfaketime's writes for the program's.
+# Varying all this machine allows (file order needs FUSE; user and group a second user). The oneTBB
+# source first: a year ahead, the indexes have expired. nocheck: faketime's writes confuse the tests.
 reproducible: deps ## reprotest: two builds of every package, compared by diffoscope
 	$(install) $(WINDOWS_PACKAGES) strip-nondeterminism git reprotest faketime disorderfs \
 	  diffoscope-minimal
-	rm -rf --one-file-system build/reprotest
-	git clone -q . build/reprotest/source
+	rm -rf --one-file-system build/reprotest && git clone -q . build/reprotest/source
 	scripts/fetch-onetbb-source.sh build/reprotest/source/build/onetbb/source
 	reprotest --vary=-user_group$(if $(wildcard /dev/fuse),,$(comma)-fileordering) \
 	  --store-dir=build/reprotest/artifacts \
@@ -214,10 +179,8 @@ check release-check: ## the two tiers: check before sending a change, release-ch
 
 check-offline: ## the README's two commands with everything installed: no apt-get, no sudo
 	rm -rf build/offline && mkdir -p build/offline
-	for tool in apt-get sudo; do \
-	  printf '#!/bin/sh\necho "%s called with everything installed" >&2\nexit 1\n' $$tool \
-	    >build/offline/$$tool && chmod +x build/offline/$$tool; \
-	done
+	for tool in apt-get sudo; do printf '#!/bin/sh\necho "%s called with everything installed" >&2\nexit 1\n' \
+	  $$tool >build/offline/$$tool && chmod +x build/offline/$$tool; done
 	PATH="$(CURDIR)/build/offline:$$PATH" bash -euxc "$$(scripts/readme-commands.sh)"
 
 check-bare-%: ## a bare Debian %, bookworm say: two commands, packages made, judged, installed

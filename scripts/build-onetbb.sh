@@ -1,9 +1,8 @@
 #!/usr/bin/env bash
 # SPDX-FileCopyrightText: 2026 The averaging project authors
 # SPDX-License-Identifier: MIT
-# Builds oneTBB (only the tbb library) from the installed version's Debian source and installs it
-# under build/onetbb/NAME/install, for builds that need their own oneTBB (a sanitized or a
-# cross-compiled one). Cached: does nothing when that install is already there.
+# Builds the tbb library of the installed oneTBB version from Debian's source into
+# build/onetbb/NAME/install, for a build that needs its own (sanitized, or for Windows). Cached.
 # Usage: scripts/build-onetbb.sh NAME [CMAKE_ARGUMENT...]
 set -euo pipefail
 cd "$(dirname "$0")/.."

@@ -1,15 +1,11 @@
 #!/usr/bin/env bash
 # SPDX-FileCopyrightText: 2026 The averaging project authors
 # SPDX-License-Identifier: MIT
-# On a bare Debian RELEASE: the README's two commands, with an apt source that cannot be reached
-# (it must stop nothing); the Debian packages built and judged (make package check-package);
-# reuse lint with that release's reuse; the developer build's hardening flags. Then, on another
-# bare system of the release, the .deb as Debian checks it: autopkgtest (its null runner)
-# installs it and runs the source package's tests against the installed program;
-# hardening-check finds the release's hardening in it (but for what no program linked by
-# Debian's amd64 toolchain passes: control-flow integrity and, on Debian 13, branch
-# protection); piuparts installs, removes and purges it and finds nothing left over. The
-# packages stay in build/bare-RELEASE.
+# On a bare Debian RELEASE: the README's two commands, beside an apt source that cannot be
+# reached; the packages built and judged; reuse lint; the developer build's hardening flags. On
+# another: autopkgtest runs the package's tests against the installed .deb; hardening-check (but
+# for control-flow integrity and branch protection, which Debian's amd64 toolchain never gives);
+# piuparts. The packages stay in build/bare-RELEASE.
 # A script because each check needs bare systems of its release, which fresh-debian.sh makes.
 # Usage: scripts/check-release.sh RELEASE
 set -euo pipefail

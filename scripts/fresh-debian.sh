@@ -1,25 +1,21 @@
 #!/usr/bin/env bash
 # SPDX-FileCopyrightText: 2026 The averaging project authors
 # SPDX-License-Identifier: MIT
-# Runs COMMANDS as root in a brand-new minimal Debian RELEASE (mmdebstrap's minbase: no make, no
-# compiler, no git, no sudo), in a clone of this project's HEAD at /root/averaging, with a copy of
-# each FILE in /root; fails when they fail, and copies what they leave in /root/out to
-# build/fresh-debian/RELEASE-out. The system (with -updates and -security, from the archives this
-# machine's apt sources name) is made once by mmdebstrap and cached as a tarball there; each call
-# unpacks a new copy and removes it afterwards.
-# A script because mmdebstrap only makes the system: this one runs commands in a copy of it,
-# with /proc, /dev and /sys mounted only for them, and removes it again.
+# Runs COMMANDS as root in a brand-new minimal Debian RELEASE (mmdebstrap's minbase, with -updates
+# and -security: no make, no compiler, no git, no sudo), in a clone of HEAD at /root/averaging,
+# with a copy of each FILE in /root; fails when they fail, and copies what they leave in /root/out
+# to build/fresh-debian/RELEASE-out. The system is made once, cached as a tarball there, and each
+# call unpacks a copy of its own and removes it afterwards.
+# A script because mmdebstrap only makes the system: this one runs commands in a copy of it, with
+# /proc, /dev and /sys mounted only for them, and removes it again.
 # Usage: scripts/fresh-debian.sh RELEASE COMMANDS [FILE...]
 set -euo pipefail
 cd "$(dirname "$0")/.."
-suite=$1
-commands=$2
+suite=$1 commands=$2 work=$(realpath -m build/fresh-debian)
 shift 2
-work=$(realpath -m build/fresh-debian)
 cache=$work/$suite-minbase.tar.gz
 
-# Removes DIR, refusing while anything is mounted at or below it, and never crossing into another
-# file system even then.
+# Removes DIR, refusing while anything is mounted at or below it, never crossing file systems.
 remove_tree() {
   if awk -v dir="$1" '$2 == dir || index($2, dir "/") == 1 { found = 1 } END { exit !found }' \
     /proc/self/mounts; then
@@ -29,8 +25,8 @@ remove_tree() {
   rm -rf --one-file-system "$1"
 }
 
-# The archive for SUITE's SUFFIX ("", -security) as this machine's apt sources name it: the one
-# they name for that suite, else the one for this machine's own release, which serves the others.
+# The archive of SUITE's SUFFIX ("", -security) that this machine's apt sources name for it, else
+# the one they name for this machine's own release, which serves the others too.
 archive() {
   local own
   own=$(. /etc/os-release && echo "${VERSION_CODENAME:-}")
@@ -41,15 +37,12 @@ archive() {
 
 if [[ ! -f "$cache" ]]; then
   scripts/install-deps.sh mmdebstrap
-  mirror=$(archive "")
-  security=$(archive -security)
+  mirror=$(archive "") security=$(archive -security)
   [[ -n "$mirror" && -n "$security" ]] ||
     { echo "no apt source names Debian's archives for $suite and $suite-security" >&2; exit 1; }
   echo "Building a minimal Debian $suite from $mirror and $security (cached in $cache)"
-  mkdir -p "$work"
-  log=$work/$suite-mmdebstrap.log
-  # Its own mount namespace, so whatever mmdebstrap mounts inside the new system vanishes; its
-  # work folder beside the cache, not in a /tmp that may be small.
+  mkdir -p "$work" && log=$work/$suite-mmdebstrap.log
+  # In a mount namespace of its own, so that what it mounts vanishes; its work beside the cache.
   TMPDIR=$work unshare --mount --propagation private \
     mmdebstrap --mode=root --variant=minbase "$suite" "$work/$suite-partial.tar.gz" \
     "deb $mirror $suite main" "deb $mirror $suite-updates main" \
@@ -64,11 +57,9 @@ chmod 755 "$root"  # its /, which the system's other users (apt's _apt) must tra
 git clone -q "$PWD" "$root/root/averaging"
 if [[ $# -gt 0 ]]; then cp -- "$@" "$root/root/"; fi
 # So that apt reaches the archive by name. Removed first: a link there would lead outside.
-rm -f "$root/etc/resolv.conf"
-cp -L /etc/resolv.conf "$root/etc/resolv.conf"
+rm -f "$root/etc/resolv.conf" && cp -L /etc/resolv.conf "$root/etc/resolv.conf"
 
-# /proc, /dev and /sys exist inside the new system only within this private mount namespace,
-# and vanish with it, before the system is removed.
+# /proc, /dev and /sys exist in the system only within this mount namespace, and vanish with it.
 unshare --mount --propagation private /bin/sh -euc '
   root=$1 commands=$2
   mount -t proc proc "$root/proc"
@@ -78,6 +69,5 @@ unshare --mount --propagation private /bin/sh -euc '
     PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin \
     /bin/sh -euxc "cd /root/averaging && $commands"
 ' fresh-debian "$root" "$commands"
-out=$work/$suite-out
-rm -rf "$out"
-if [[ -d "$root/root/out" ]]; then cp -r "$root/root/out" "$out"; fi
+rm -rf "$work/$suite-out"
+if [[ -d "$root/root/out" ]]; then cp -r "$root/root/out" "$work/$suite-out"; fi

@@ -10,19 +10,17 @@
 set -euo pipefail
 repo=$(cd "$(dirname "$0")/.." && pwd)
 
-command=
-case ${1:-} in
-  win32 | win64) arch=$1 command=yes && shift ;;
-  *) arch=win32 && if [[ $(file -b "$1") == PE32+* ]]; then arch=win64; fi ;;  # x86-64: PE32+
-esac
-if [[ $arch == win64 ]]; then
-  wine=/usr/lib/wine/wine64
-  export WINELOADER=$wine
-  export WINEPREFIX=${WINEPREFIX:-$repo/build/windows64/wineprefix}
-else
-  wine=wine
-  export WINEPREFIX=${WINEPREFIX:-$repo/build/windows/wineprefix}
+command='' arch=win32 wine=wine folder=windows
+if [[ ${1:-} == win32 || ${1:-} == win64 ]]; then
+  arch=$1 command=yes && shift
+elif [[ $(file -b "$1") == PE32+* ]]; then  # a 64-bit program
+  arch=win64
 fi
+if [[ $arch == win64 ]]; then
+  wine=/usr/lib/wine/wine64 folder=windows64
+  export WINELOADER=$wine
+fi
+export WINEPREFIX=${WINEPREFIX:-$repo/build/$folder/wineprefix}
 export WINEARCH=$arch
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="  # no Mono or Gecko installer prompts
