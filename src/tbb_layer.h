@@ -18,6 +18,7 @@
 #include <iterator>
 #include <new>
 #include <optional>
+#include <type_traits>
 
 namespace tbb_layer {
 
@@ -148,6 +149,11 @@ template <typename Body>
 class parallel_while {
  public:
   using argument_type = typename Body::argument_type;
+  // oneTBB before 2021.9 destroys every item slot of a block read from a stream, also those of a
+  // short last block that it never built: undefined behaviour for an item with a destructor.
+  static_assert(TBB_INTERFACE_VERSION >= 12090 || std::is_trivially_destructible_v<argument_type>,
+                "oneTBB before 2021.9 destroys item slots it never built: with it, parallel_while "
+                "takes only items whose destructor is trivial");
 
   parallel_while() = default;
   parallel_while(const parallel_while&) = delete;
