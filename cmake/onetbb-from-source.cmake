@@ -1,7 +1,6 @@
 # SPDX-FileCopyrightText: 2026 The averaging project authors
 # SPDX-License-Identifier: MIT
-# Builds the installed oneTBB version from Debian's source package into build/onetbb/NAME (once;
-# later configures reuse it) and points find_package(TBB) at it.
+# Builds oneTBB from source into build/onetbb/NAME (once) and points find_package(TBB) at it.
 function(use_onetbb_built_from_source name)
   execute_process(
     COMMAND ${CMAKE_SOURCE_DIR}/scripts/build-onetbb.sh ${name} ${ARGN}

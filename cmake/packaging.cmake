@@ -1,9 +1,7 @@
 # SPDX-FileCopyrightText: 2026 The averaging project authors
 # SPDX-License-Identifier: MIT
-# Installs the program with its README and man page (on Windows its licence and notices too),
-# nothing of the tests or benchmarks. On Windows CPack packs them into a zip for 32-bit or 64-bit
-# Windows in build/packages, after cmake/package-staging.cmake has stripped the binaries and
-# checked that every one has its notice; debian/ packages them for Debian.
+# Installs the program with its README and man page, nothing of the tests or benchmarks; on
+# Windows with its licence and notices, zipped by CPack (cmake/package-staging.cmake checks).
 include(GNUInstallDirs)
 
 set(CPACK_PACKAGE_DIRECTORY ${CMAKE_SOURCE_DIR}/build/packages)
@@ -23,9 +21,8 @@ if(WIN32)
   configure_file(packaging/version.rc.in version.rc @ONLY)
   target_sources(averaging PRIVATE ${CMAKE_CURRENT_BINARY_DIR}/version.rc)
 
-  # Every DLL beside the program, and the program for the mingw-w64 runtime and GCC support code
-  # linked into it, gets licenses/<file>.txt, taken from where that code came from: oneTBB from
-  # the source tree scripts/build-onetbb.sh built it from, the rest from Debian's packages.
+  # licenses/<file>.txt for every DLL, and for the runtime and GCC support linked into the program,
+  # from where that code came from: oneTBB's source tree, or a Debian package.
   set(notices)
   foreach(dll ${runtime_dlls})
     get_filename_component(dll_name ${dll} NAME)
@@ -47,8 +44,7 @@ if(WIN32)
     message(FATAL_ERROR "the notices of what the zip redistributes could not be gathered")
   endif()
 
-  # One folder: the program, the DLLs it loads from beside it, the README, the licence and the
-  # notices of everything else it holds.
+  # One folder: the program, the DLLs it loads, the README, the licence and the notices.
   install(TARGETS averaging RUNTIME DESTINATION .)
   install(FILES ${runtime_dlls} DESTINATION .)
   install(FILES README.md LICENSE DESTINATION .)

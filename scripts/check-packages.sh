@@ -1,11 +1,10 @@
 #!/usr/bin/env bash
 # SPDX-FileCopyrightText: 2026 The averaging project authors
 # SPDX-License-Identifier: MIT
-# Checks the Windows zips in build/packages as a user meets them (what CPack packed into each,
-# cmake/package-staging.cmake has checked already): each holds one program, carrying the version
-# in its file properties; and each zip that this machine can run (the 32-bit one only where 32-bit
-# programs run: Wine never runs under qemu) is unzipped into an empty folder and its program run
-# in a brand-new Wine prefix, held to the end-to-end test's report contract.
+# Checks the Windows zips in build/packages as a user meets them: each holds one program, with
+# the version in its file properties; each that this machine can run (the 32-bit one only where
+# 32-bit programs run) is unzipped into an empty folder and run in a brand-new Wine prefix,
+# held to the end-to-end test's report contract.
 # A script because each zip needs a folder and a Wine prefix of its own.
 set -euo pipefail
 cd "$(dirname "$0")/.."

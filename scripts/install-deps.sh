@@ -50,13 +50,9 @@ apt=("${as_root[@]}" env DEBIAN_FRONTEND=noninteractive apt-get -o Acquire::Retr
   -o DPkg::Lock::Timeout=300 -y -qq --no-install-recommends)
 echo "Installing $what"
 "${apt[@]}" update || echo "install-deps: an index could not be updated; going on without it" >&2
-errors=$(mktemp)
-trap 'rm -f "$errors"' EXIT
-status=0
-"${apt[@]}" "${wanted[@]}" 2>"$errors" || status=$?
-cat "$errors" >&2
-[[ $status -eq 0 ]] && exit 0
 # apt names the package it cannot install (or the one whose dependency it cannot).
-echo "install-deps: cannot install $what: $(grep -m 1 -E ' Depends: |^E: ' "$errors" |
+{ errors=$("${apt[@]}" "${wanted[@]}" 2>&1 >&3); } 3>&1 && exit 0
+echo "$errors" >&2
+echo "install-deps: cannot install $what: $(grep -m 1 -E ' Depends: |^E: ' <<<"$errors" |
   sed 's/^ *//')" >&2
 exit 1
