@@ -137,17 +137,17 @@ package: $(if $(ARCH),arch-deps,deps) ## the source package, .deb, build log (AR
 	mv build/debian/averaging[_-]* build/packages/
 	$(checksums)
 
-# Where releases' lintian disagree, a tag is suppressed on the release that gives it: an older
-# one knows not forky's Standards-Version; forky's tags compat 13 (Debian 12 has no stable 14),
-# and the defaults that Debian 12's dpkg and lintian do not assume.
+# A tag on which releases' lintian disagree is suppressed where it is given: an older lintian knows
+# not forky's Standards-Version; forky's tags compat 13 (12 has no 14) and defaults 12 lacks.
 lintian_forky := package-uses-old-debhelper-compat-version,redundant-priority-optional-field,$\
                  redundant-rules-requires-root-no-field
 check-package: ## lintian (pedantic, no tag) and blhc on what package made
 	$(install) lintian blhc
 	standards=$$(sed -n 's/^Standards-Version: //p' debian/control) && \
-	  lintian --pedantic --display-info --fail-on error,warning,info,pedantic --suppress-tags \
-	  "$$(grep -qsF "\"$$standards.0\"" /usr/share/lintian/data/debian-policy/releases.json || \
-	     echo newer-standards-version),$(lintian_$(OWN_RELEASE))" build/packages/averaging_*.changes
+	  suppress=$$(grep -qsF "\"$$standards.0\"" /usr/share/lintian/data/debian-policy/releases.json \
+	    || echo newer-standards-version,)$(lintian_$(OWN_RELEASE)) && \
+	  lintian --pedantic --display-info --fail-on error,warning,info,pedantic \
+	    $${suppress:+--suppress-tags "$${suppress%,}"} build/packages/averaging_*.changes
 	blhc build/packages/averaging_*.build
 
 # CPack zips files in the order the file system lists them: strip-nondeterminism sorts and dates.
