@@ -25,7 +25,6 @@ help: ## this list
 
 deps: ## debian/control's build and test dependencies (the build configures the tests)
 	$(install) --build-deps
-
 build/release/CMakeCache.txt: | deps
 	cmake --preset release
 run: deps build/release/CMakeCache.txt ## build and run the program
