@@ -56,12 +56,13 @@ struct failing_body {
 };
 
 // Records what the driver set up before the run (the queue's values, oldest first, and the
-// count), and how many items the run then yields; adds nothing.
+// count), and how many items the run then yields, each of them the queue; adds nothing.
 struct recording_body {
   using argument_type = ApplyFoo::argument_type;
   static inline std::vector<int> values;
   static inline int count_at_start = 0;
   static inline std::atomic<int> applications{0};
+  static inline std::atomic<int> other_items{0};
   explicit recording_body(tbb_layer::parallel_while<recording_body>*) {
     values.clear();
     applications = 0;
@@ -69,7 +70,10 @@ struct recording_body {
     for (const int value : values) queue.push(value);
     count_at_start = count.load();
   }
-  void operator()(argument_type) const { applications.fetch_add(1); }
+  void operator()(argument_type item) const {
+    applications.fetch_add(1);
+    if (item != &queue) other_items.fetch_add(1);
+  }
 };
 
 TEST_F(DriverTest, RunsOneItemPerValueOfTheAlternatingDataSet) {
@@ -83,6 +87,11 @@ TEST_F(DriverTest, RunsOneItemPerValueOfTheAlternatingDataSet) {
   EXPECT_EQ(recording_body::values, data_set);
   EXPECT_EQ(recording_body::count_at_start, 1000);
   EXPECT_EQ(recording_body::applications.load(), 1000);
+  EXPECT_EQ(recording_body::other_items.load(), 0);
+  // Exhausted, the stream still names the queue, so a caller never sees a stale pointer.
+  ApplyFoo::argument_type item = nullptr;
+  EXPECT_FALSE(ItemStream(queue).pop_if_present(item));
+  EXPECT_EQ(item, &queue);
 }
 
 // Notes when each of its applications ends; adds nothing.

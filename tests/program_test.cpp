@@ -66,10 +66,7 @@ std::string program_path() {
 }
 
 // What starts the program: nothing, or the emulator this test runs under.
-std::string program_runner() {
-  const std::string runner = emulator();
-  return runner.empty() ? runner : runner + " ";
-}
+std::string program_runner() { return emulator.empty() ? "" : std::string(emulator) + " "; }
 
 // `prefix` and `arguments` are spliced into a shell command around the quoted program path.
 run_result run_program(const std::string& prefix = "", const std::string& arguments = "",
@@ -209,7 +206,7 @@ TEST(ProgramTest, OutputThatCannotBeWrittenIsAFailureThatSaysWhy) {
 // The scheduler is set up only once the memory for it is known to be free: short of that, the
 // run ends as out of memory, not in whatever the setup or the workers would then run into.
 TEST(ProgramTest, TooLittleAddressSpaceForTheSchedulerIsOutOfMemory) {
-  if (under_emulation()) GTEST_SKIP() << "the limit would bind the emulator, not the program";
+  if (!emulator.empty()) GTEST_SKIP() << "the limit would bind the emulator, not the program";
   const run_result run = run_program("timeout 60 ", "", SETUP_CHECK_PROBE);
   EXPECT_EQ(run.exit_status, 1) << run.err;
   EXPECT_EQ(run.err, "averaging: out of memory\n");
@@ -256,7 +253,7 @@ bool crashes_outside_the_program(const std::string& limit, std::string& trace) {
 // stretch is stepped through finely.
 TEST(ProgramTest, RunningOutOfMemoryOrThreadsIsAFailureNeverACrash) {
   if (std::system("prlimit --version >/dev/null 2>&1") != 0) GTEST_SKIP() << "no prlimit";
-  if (under_emulation()) GTEST_SKIP() << "the limits would bind the emulator, not the program";
+  if (!emulator.empty()) GTEST_SKIP() << "the limits would bind the emulator, not the program";
   constexpr int loader_failure = 127;  // before the program runs
   int failed = 0;
   int finished = 0;

@@ -199,7 +199,7 @@ std::size_t thread_count() {
 // is read again until those ends have landed.
 std::size_t settled_thread_count() {
   std::size_t count = thread_count();
-  if (!under_emulation()) return count;
+  if (emulator.empty()) return count;
   for (int reading = 0; reading < 100; ++reading) {
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
     const std::size_t now = thread_count();
@@ -247,7 +247,7 @@ TEST(TaskSchedulerInitTest, TerminateEndsTheWorkerThreadsButAnExceptionsTearDown
 
 #ifndef _WIN32
 TEST(TaskSchedulerInitTest, TheSetupsMemoryCheckLeavesNothingMapped) {
-  if (under_emulation()) GTEST_SKIP() << "the address space read would be the emulator's";
+  if (!emulator.empty()) GTEST_SKIP() << "the address space read would be the emulator's";
   const std::size_t before = mapped_address_space();
   ASSERT_NE(before, 0u);
   ASSERT_NO_THROW(tbb_layer::ensure_free_address_space(std::size_t{8} << 20));  // what setup asks

@@ -10,16 +10,11 @@
 
 #include "tbb_layer.h"
 
-namespace {
-
 int unguarded_sum = 0;
 
-struct counting_stream {
+struct ten_thousand_ones {
   std::atomic<int> left{10000};
-  bool pop_if_present(int& item) {
-    item = 1;
-    return left.fetch_sub(1) > 0;
-  }
+  bool pop_if_present(int& item) { return item = 1, left.fetch_sub(1) > 0; }
 };
 
 struct racy_body {
@@ -27,15 +22,11 @@ struct racy_body {
   void operator()(int item) const { unguarded_sum += item; }
 };
 
-}  // namespace
-
 int main() {
-  tbb::task_arena arena(4);
-  arena.execute([] {
+  tbb::task_arena(4).execute([] {
     tbb_layer::parallel_while<racy_body> w;
-    counting_stream stream;
+    ten_thousand_ones stream;
     w.run(stream, racy_body{});
   });
   std::printf("sum %d\n", unguarded_sum);
-  return 0;
 }
