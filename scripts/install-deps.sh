@@ -23,7 +23,7 @@ if [[ ${1:-} == --build-deps ]]; then
   shift
   while getopts P:a: option; do [[ $option == a ]] && arches+=("$OPTARG"); done
   if installed build-essential && dpkg-checkbuilddeps "$@" >/dev/null 2>&1; then exit 0; fi
-  wanted=(build-dep "$@" ./) what="debian/control's build dependencies ($*)"
+  wanted=(build-dep "$@" ./) what="debian/control's build dependencies${*:+ ($*)}"
 else
   wanted=(install)
   for package in "$@"; do
