@@ -91,7 +91,7 @@ arch-deps: ## ARCH's build and test dependencies, its cross g++ and qemu-user
 	@[ -n "$(filter $(ARCHES),$(ARCH))" ] || { echo "ARCH must be one of: $(ARCHES)" >&2; exit 1; }
 	$(install) dpkg-dev
 	$(install) --build-deps -a $(ARCH)
-	$(install) file qemu-user g++-$(shell dpkg-architecture -a$(ARCH) -qDEB_HOST_GNU_TYPE 2>/dev/null)
+	$(install) file qemu-user g++-$$(dpkg-architecture -a$(ARCH) -qDEB_HOST_GNU_TYPE)
 
 test-arch: arch-deps ## ARCH=i386, arm64, armhf, riscv64, ppc64el or s390x: the suite for it
 	$(if $(filter i386,$(ARCH)),I386_EXECUTION=$$(scripts/i386-execution.sh) &&) \

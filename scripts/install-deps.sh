@@ -9,7 +9,6 @@
 #        scripts/install-deps.sh --build-deps [-P PROFILE[,...]] [-a ARCH]
 set -euo pipefail
 cd "$(dirname "$0")/.."
-
 native=$(dpkg --print-architecture)
 installed() {
   local arch=$native
@@ -26,7 +25,8 @@ if [[ ${1:-} == --build-deps ]]; then
   wanted=(build-dep "$@" ./) what="debian/control's build dependencies${*:+ ($*)}"
 else
   wanted=(install)
-  for package in "$@"; do
+  for package in "$@"; do  # never NAME-, which apt-get would take for "remove NAME"
+    [[ $package == *- ]] && { echo "install-deps: no package is named $package" >&2; exit 1; }
     installed "$package" && continue
     wanted+=("$package")
     [[ $package == *:* ]] && arches+=("${package#*:}")
