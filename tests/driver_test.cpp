@@ -66,6 +66,7 @@ struct recording_body {
   explicit recording_body(tbb_layer::parallel_while<recording_body>*) {
     values.clear();
     applications = 0;
+    other_items = 0;
     for (int value = 0; queue.pop_if_present(value);) values.push_back(value);
     for (const int value : values) queue.push(value);
     count_at_start = count.load();
