@@ -97,7 +97,7 @@ test-arch: arch-deps ## ARCH=i386, arm64, armhf, riscv64, ppc64el or s390x: the 
 	$(if $(filter i386,$(ARCH)),I386_EXECUTION=$$(scripts/i386-execution.sh) &&) \
 	  export ARCH=$(ARCH) I386_EXECUTION && $(call build,cross) && ctest --preset cross
 	@emulator=$$(sed -n 's/^AVERAGING_EMULATOR:INTERNAL=//p' build/$(ARCH)/CMakeCache.txt) && \
-	  echo "$(ARCH): the suite ran $${emulator:+under $$($$emulator --version | head -n 1)}$${emulator:-natively}"
+	  echo "$(ARCH): the suite ran $${emulator:+under $$($$emulator --version | head -n 1)}$$([ -n "$$emulator" ] || echo natively)"
 
 test-all-arch: ## every architecture of ARCHES in turn
 	for arch in $(ARCHES); do $(MAKE) --no-print-directory test-arch ARCH=$$arch || exit 1; done
