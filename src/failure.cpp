@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <new>
@@ -12,7 +11,19 @@
 
 namespace averaging {
 
-int report_failure(std::string_view what, std::string_view reason) noexcept {
+namespace {
+
+// Held while a failure's line is written, and by a terminating thread until the process ends:
+// a run that fails on two threads at once (one caught, one into terminate) writes one line.
+std::atomic_flag failure_line_lock;
+bool failure_line_written = false;  // guarded by failure_line_lock
+
+void lock_failure_line() noexcept {
+  while (failure_line_lock.test_and_set(std::memory_order_acquire)) std::this_thread::yield();
+}
+
+// Writes the line; the caller holds failure_line_lock.
+void write_failure_line(std::string_view what, std::string_view reason) noexcept {
   // One write of one buffer, so the line is never split; long texts are cut, not the line end.
   constexpr int longest_text = 200;
   const auto clip = [](std::string_view text) {
@@ -27,6 +38,15 @@ int report_failure(std::string_view what, std::string_view reason) noexcept {
   }
   std::fputs(line, stderr);
   std::fflush(stderr);
+  failure_line_written = true;
+}
+
+}  // namespace
+
+int report_failure(std::string_view what, std::string_view reason) noexcept {
+  lock_failure_line();
+  write_failure_line(what, reason);
+  failure_line_lock.clear(std::memory_order_release);
   return EXIT_FAILURE;
 }
 
@@ -49,13 +69,11 @@ const char* describe_current_exception() noexcept {
 namespace {
 
 [[noreturn]] void report_and_exit() noexcept {
-  // Two threads may fail at once; the first one reports and ends the process, the other waits.
+  // The first thread here keeps the lock until the process ends, so every other thread that
+  // fails meanwhile, into terminate or caught, waits; a line already written is not repeated.
   // The reporting thread itself never comes back here: nothing it does below can terminate.
-  static std::atomic_flag reported;  // clear until the first report
-  if (reported.test_and_set()) {
-    for (;;) std::this_thread::sleep_for(std::chrono::seconds(1));
-  }
-  report_failure(describe_current_exception());
+  lock_failure_line();
+  if (!failure_line_written) write_failure_line(describe_current_exception(), {});
   std::_Exit(EXIT_FAILURE);
 }
 

@@ -19,9 +19,10 @@ int report_failure(std::string_view what, std::string_view reason = {}) noexcept
 // any other std::exception. Allocates nothing; the text lives as long as the exception does.
 const char* describe_current_exception() noexcept;
 
-// Makes std::terminate report the exception that caused it and end the process with status 1,
-// without an abort or a core dump: oneTBB raises some failures (a worker thread that cannot
-// start) on worker threads or in noexcept paths, where no catch of the program's can see them.
+// Makes std::terminate report the exception that caused it (unless a failure's line has been
+// written already) and end the process with status 1, without an abort or a core dump: oneTBB
+// raises some failures (a worker thread that cannot start) on worker threads or in noexcept paths,
+// where no catch of the program's can see them.
 void report_failures_on_terminate() noexcept;
 
 }  // namespace averaging

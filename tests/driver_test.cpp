@@ -163,6 +163,7 @@ TEST_F(DriverTest, AFailedRunEndsWithOneLineThatSaysWhyAndStatus1AndNoReport) {
 
 // Two threads that fail at the same moment, each into terminate: one line, status 1.
 TEST(FailureTest, TwoThreadsFailingAtOnceGiveExactlyOneLine) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");  // a process of its own: no earlier failure
   const auto fail_on_two_threads = [] {
     report_failures_on_terminate();
     std::atomic<int> ready{0};
