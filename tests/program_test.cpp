@@ -304,22 +304,30 @@ bool hangs_inside_onetbb(const std::string& prefix, std::string& trace) {
 }
 
 // One kind of call, failed by the project's preload at every place a normal run reaches it,
-// counted from process start: once, from there on, and two or three times close together. Or,
-// of kind "libfiu", Debian's libfiu (fiu-run) failing allocations at random, in 60 runs.
+// counted from process start, in each of the preload's FAULT_PATTERNs: by default once, from
+// there on, and two or three times close together. Or, of kind "libfiu", Debian's libfiu
+// (fiu-run) failing allocations at random, in 60 runs.
 struct fault_sweep {
   std::string name, kind;     // the preload's FAULT_KIND
   std::string settings = {};  // more environment
   std::string cause = {};     // the line of a failed run, when it is not about memory
+  std::vector<std::string> patterns = {"x", "x+", "x.x", "x.x.x"};
 };
 
 void PrintTo(const fault_sweep& sweep, std::ostream* out) { *out << sweep.name; }
 
 class FaultInjectionTest : public testing::TestWithParam<fault_sweep> {};
 
+const std::string stand_in = "LD_LIBRARY_PATH=" TBBMALLOC_STAND_IN_DIR;
+
 TEST_P(FaultInjectionTest, EveryRunEndsWithTheReportOrOneLineNamingTheCause) {
   const fault_sweep& sweep = GetParam();
   const bool random = sweep.kind == "libfiu";
   if (random && std::system("fiu-run -x true") != 0) GTEST_SKIP() << "no fiu-run (libfiu)";
+  if (sweep.settings.starts_with(stand_in) && !ONETBB_WAIT_MENDED) {
+    GTEST_SKIP() << "this oneTBB's parallel_for_each hangs when a task allocation fails "
+                    "(docs/onetbb); the build with its patch runs this sweep";
+  }
   const std::string log_path = testing::TempDir() + "averaging_faults_" + std::to_string(getpid());
   std::string prefix, log;
   const auto run_with = [&](const std::string& faults) {
@@ -343,12 +351,11 @@ TEST_P(FaultInjectionTest, EveryRunEndsWithTheReportOrOneLineNamingTheCause) {
                                 "averaging: pthread_create has failed: Resource temporarily "
                                 "unavailable\n"};
   std::map<std::string, int> outcomes;
-  for (const char* mode : {"FAULT_TIMES=1", "FAULT_TIMES=0", "FAULT_TIMES=2 FAULT_STEP=2",
-                           "FAULT_TIMES=3 FAULT_STEP=2"}) {
-    if (random && mode[12] != '1') break;  // one round of random runs
+  for (const std::string& pattern : sweep.patterns) {
     for (int n = 1; n <= calls + 1 && !HasFailure(); ++n) {
-      SCOPED_TRACE(std::string(mode) + " FAULT_AT=" + std::to_string(n));
-      const run_result run = run_with(std::string(mode) + " FAULT_AT=" + std::to_string(n));
+      const std::string faults = "FAULT_PATTERN=" + pattern + " FAULT_AT=" + std::to_string(n);
+      SCOPED_TRACE(faults);
+      const run_result run = run_with(faults);
       const bool injected = !log.starts_with("calls ") && !log.empty();  // failures come first
       std::string outcome = "status " + std::to_string(run.exit_status), trace;
       std::vector<std::string_view> lines;
@@ -382,17 +389,26 @@ TEST_P(FaultInjectionTest, EveryRunEndsWithTheReportOrOneLineNamingTheCause) {
 
 const std::string unwritable = "cannot write the report: ";
 const std::string reserve_gone = "FAULT_ALSO=1 GLIBCXX_TUNABLES=glibcxx.eh_pool.obj_count=0";
+const std::vector<std::string> close_together = {"x", "x+", "x.x", "x.x.x", "xx", "x.xx", "x.+"};
 
 INSTANTIATE_TEST_SUITE_P(
     Calls, FaultInjectionTest,
     testing::Values(
         fault_sweep{"Malloc", "malloc"}, fault_sweep{"Calloc", "calloc"},
-        fault_sweep{"AllocationsAtRandomLibfiu", "libfiu"}, fault_sweep{"Realloc", "realloc"},
-        fault_sweep{"Mmap", "mmap"},
+        fault_sweep{"AllocationsAtRandomLibfiu", "libfiu", "", "", {"x"}},
+        fault_sweep{"Realloc", "realloc"}, fault_sweep{"Mmap", "mmap"},
         fault_sweep{"ThreadStart", "thread", "",
                     "pthread_create has failed: Resource temporarily unavailable"},
         // The C++ runtime's emergency reserve for exceptions gone (its allocation is the first).
-        fault_sweep{"MallocWithoutExceptionReserve", "malloc", reserve_gone},
+        fault_sweep{"MallocWithoutExceptionReserve", "malloc", reserve_gone, "", close_together},
+        // Every allocation oneTBB makes, each a call of its own through the stand-in for its
+        // allocator library, as in a build without one.
+        fault_sweep{"OneTBBAllocations", "alloc", stand_in, "", {"x", "x+"}},
+        fault_sweep{"OneTBBAllocationsWithoutExceptionReserve",
+                    "alloc",
+                    stand_in + " " + reserve_gone,
+                    "",
+                    {"xx"}},
         fault_sweep{"WriteNoSpace", "write-enospc", "", unwritable + "No space left on device"},
         fault_sweep{"WriteIoError", "write-eio", "", unwritable + "Input/output error"},
         fault_sweep{"WriteInterrupted", "write-eintr", "", unwritable + "Interrupted system call"},

@@ -1,16 +1,18 @@
 // SPDX-FileCopyrightText: 2026 The averaging project authors
 // SPDX-License-Identifier: MIT
 // A preload that fails exactly the Nth call of one kind, counted across all threads from process
-// start: allocations (malloc, calloc, realloc, the aligned ones), mmap, pthread_create, or the
-// write(2) calls to standard output and error with ENOSPC, EIO, EINTR or a short write.
+// start: allocations (malloc, calloc, realloc, the aligned ones, or all four counted as one),
+// mmap, pthread_create, or the write(2) calls to standard output and error with ENOSPC, EIO,
+// EINTR or a short write.
 // Our own because libfiu fails a call only at random or the first time, and strace counts per
 // thread; and no preloaded symbol sees the writes that glibc's stdio makes internally: those are
 // trapped by a seccomp filter and carried out (or failed) by the SIGSYS handler, through writev.
-//   FAULT_KIND   malloc calloc realloc aligned mmap thread write-enospc write-eio write-eintr
-//                write-short (a short write is a real partial write, not a failure)
-//   FAULT_AT     the first call to fail (1-based); FAULT_TIMES how many (0: every one from there
-//                on; default 1); FAULT_STEP the distance between them (default 1); FAULT_ALSO one
-//                more call to fail (1 for malloc: the C++ runtime's emergency exception reserve)
+//   FAULT_KIND   malloc calloc realloc aligned alloc (any of the four) mmap thread write-enospc
+//                write-eio write-eintr write-short (a short write is a real partial write)
+//   FAULT_AT     the first call to fail (1-based); FAULT_PATTERN which calls from there on fail:
+//                "x" fails one, "." lets one through, a final "+" repeats the pattern (default
+//                "x": once; "x+": every one; "x.xx": N, N+2 and N+3); FAULT_ALSO one more call
+//                to fail (1 for malloc and alloc: the C++ runtime's emergency exception reserve)
 //   FAULT_LOG    a file that gets one line per failed call ("malloc 7" is the 7th malloc, "write 2"
 //                a write to descriptor 2) and, at a normal exit, "calls <kind> <n>" for every kind
 #define _GNU_SOURCE
@@ -37,14 +39,17 @@ void* __libc_calloc(size_t, size_t);
 void* __libc_realloc(void*, size_t);
 void* __libc_memalign(size_t, size_t);
 
-enum kind { k_malloc, k_calloc, k_realloc, k_aligned, k_mmap, k_thread, k_write, kinds };
+enum kind { k_malloc, k_calloc, k_realloc, k_aligned, k_alloc, k_mmap, k_thread, k_write, kinds };
 static const char* const kind_names[kinds] = {"malloc", "calloc", "realloc", "aligned",
-                                              "mmap",   "thread", "write"};
+                                              "alloc",  "mmap",   "thread",  "write"};
 
 static unsigned long calls[kinds];  // atomically counted
 static int chosen = -1;             // the kind that fails, or -1 before the settings are read
 static int write_error;             // for the write kind: an errno, or 0 for a short write
-static unsigned long first_failure, failures, step = 1, also;
+static unsigned long first_failure, also;
+static const char* pattern = "x";
+static size_t pattern_length = 1;
+static int pattern_repeats;
 static int log_fd = -1;
 
 static unsigned long number_in_env(const char* name, unsigned long otherwise) {
@@ -61,18 +66,19 @@ static void read_settings(void) {
   static const struct {
     const char* name;
     int error;
-  } writes[] = {{"write-enospc", ENOSPC}, {"write-eio", EIO}, {"write-eintr", EINTR},
-                {"write-short", 0}};
-  for (int k = 0; name != NULL && k < k_write; ++k) {
+  } writes[] = {
+      {"write-enospc", ENOSPC}, {"write-eio", EIO}, {"write-eintr", EINTR}, {"write-short", 0}};
+  for (int k = 0; name != NULL && k < k_write; ++k) {  // write has its own names, below
     if (strcmp(name, kind_names[k]) == 0) kind = k;
   }
   for (size_t w = 0; name != NULL && w < sizeof writes / sizeof *writes; ++w) {
     if (strcmp(name, writes[w].name) == 0) kind = k_write, write_error = writes[w].error;
   }
   first_failure = number_in_env("FAULT_AT", 0);
-  failures = number_in_env("FAULT_TIMES", 1);
-  step = number_in_env("FAULT_STEP", 1);
-  if (step == 0) step = 1;
+  const char* chosen_pattern = getenv("FAULT_PATTERN");
+  if (chosen_pattern != NULL && strspn(chosen_pattern, "x.") > 0) pattern = chosen_pattern;
+  pattern_length = strspn(pattern, "x.");
+  pattern_repeats = pattern[pattern_length] == '+';
   also = number_in_env("FAULT_ALSO", 0);
   const char* log_path = getenv("FAULT_LOG");  // opened now: a library's initializer may fail first
   if (log_path != NULL) log_fd = open(log_path, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
@@ -86,15 +92,24 @@ static void log_line(const char* text, long number) {
   if (length > 0 && write(log_fd, line, (size_t)length) < 0) return;  // no log then
 }
 
-// Counts this call of `kind`; true when it is one to fail.
+// Whether call n of the chosen kind is one to fail.
+static int chosen_to_fail(unsigned long n) {
+  if (n == also) return 1;
+  if (first_failure == 0 || n < first_failure) return 0;
+  unsigned long index = n - first_failure;
+  if (pattern_repeats) index %= pattern_length;
+  return index < pattern_length && pattern[index] == 'x';
+}
+
+// Counts this call of `kind` (and of every allocation kind as `alloc`); true when it is to fail.
 static int fails(int kind) {
   read_settings();
-  const unsigned long n = __atomic_add_fetch(&calls[kind], 1, __ATOMIC_RELAXED);
-  if (kind != chosen) return 0;
-  const unsigned long index = n - first_failure;
-  const int in_sequence = first_failure != 0 && n >= first_failure && index % step == 0 &&
-                          (failures == 0 || index / step < failures);
-  if (!in_sequence && n != also) return 0;
+  unsigned long n = __atomic_add_fetch(&calls[kind], 1, __ATOMIC_RELAXED);
+  if (kind < k_alloc) {
+    const unsigned long any = __atomic_add_fetch(&calls[k_alloc], 1, __ATOMIC_RELAXED);
+    if (chosen == k_alloc) kind = k_alloc, n = any;
+  }
+  if (kind != chosen || !chosen_to_fail(n)) return 0;
   if (kind != k_write) log_line(kind_names[kind], (long)n);
   return 1;
 }
