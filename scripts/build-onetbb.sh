@@ -1,27 +1,30 @@
 #!/usr/bin/env bash
 # SPDX-FileCopyrightText: 2026 The averaging project authors
 # SPDX-License-Identifier: MIT
-# Builds the tbb library of the installed oneTBB version from Debian's source into
-# build/onetbb/NAME/install, for a build that needs its own (sanitized, or for Windows). Cached.
+# Builds the installed oneTBB version from Debian's source, with each docs/onetbb/*.patch applied
+# in order, into build/onetbb/NAME/install, for a build that needs its own (sanitized, or for
+# Windows). Cached until the arguments, this script or the patches change.
 # Usage: scripts/build-onetbb.sh NAME [CMAKE_ARGUMENT...]
 set -euo pipefail
 cd "$(dirname "$0")/.."
-name=$1
-shift
-root=$(realpath -m "build/onetbb/$name")
-[[ -f "$root/install/lib/cmake/TBB/TBBConfig.cmake" ]] && exit 0
-
+root=$(realpath -m "build/onetbb/$1") && shift
+shopt -s nullglob
+LC_COLLATE=C patches=(docs/onetbb/*.patch)
+stamp=$(printf '%s\n' "$@" "${patches[@]}" && cat scripts/build-onetbb.sh "${patches[@]}" | sha256sum)
+[[ $(cat "$root/stamp" 2>/dev/null) == "$stamp" ]] && exit 0
 scripts/fetch-onetbb-source.sh
+# Patched in a copy of its own: the unpacked source is shared by every build.
+rm -rf --one-file-system "$root" && mkdir -p "$root" && cp -a build/onetbb/source "$root/source"
+for patch in "${patches[@]}"; do
+  patch -d "$root/source" -p1 --forward --batch --no-backup-if-mismatch -s <"$patch" ||
+    { echo "$patch does not apply to oneTBB's source" >&2; exit 1; }
+done
 # GCC 12 warns on oneTBB's fences, hence no strict (warnings as errors) build.
-cmake -S build/onetbb/source -B "$root/build" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+cmake -S "$root/source" -B "$root/build" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DCMAKE_INSTALL_PREFIX="$root/install" -DCMAKE_INSTALL_LIBDIR=lib \
-  -DCMAKE_PROJECT_INCLUDE="$PWD/cmake/source-path.cmake" \
-  -DTBB_TEST=OFF -DTBB_STRICT=OFF -DTBB_EXAMPLES=OFF -DTBBMALLOC_BUILD=OFF \
-  -DTBB_DISABLE_HWLOC_AUTOMATIC_SEARCH=ON "$@" >"$root.configure.log" 2>&1
-if ! cmake --build "$root/build" -j "${BUILD_JOBS:-2}" --target tbb >"$root.build.log" 2>&1; then
-  tail -n 30 "$root.build.log" >&2
-  exit 1
-fi
-cmake --install "$root/build" --component runtime >/dev/null
-cmake --install "$root/build" --component devel >/dev/null
-echo "oneTBB ($name) installed in $root/install"
+  -DCMAKE_PROJECT_INCLUDE="$PWD/cmake/source-path.cmake" -DTBB_TEST=OFF -DTBB_STRICT=OFF \
+  -DTBB_EXAMPLES=OFF -DTBB_DISABLE_HWLOC_AUTOMATIC_SEARCH=ON "$@" >"$root.configure.log" 2>&1
+cmake --build "$root/build" -j "${BUILD_JOBS:-2}" >"$root.build.log" 2>&1 ||
+  { tail -n 30 "$root.build.log" >&2; exit 1; }
+for part in runtime devel; do cmake --install "$root/build" --component $part >/dev/null; done
+echo "$stamp" >"$root/stamp" && echo "oneTBB (${root##*/}) installed in $root/install"
