@@ -20,11 +20,11 @@ for patch in "${patches[@]}"; do
     { echo "$patch does not apply to oneTBB's source" >&2; exit 1; }
 done
 # GCC 12 warns on oneTBB's fences, hence no strict (warnings as errors) build.
-cmake -S "$root/source" -B "$root/build" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  -DCMAKE_INSTALL_PREFIX="$root/install" -DCMAKE_INSTALL_LIBDIR=lib \
-  -DCMAKE_PROJECT_INCLUDE="$PWD/cmake/source-path.cmake" -DTBB_TEST=OFF -DTBB_STRICT=OFF \
-  -DTBB_EXAMPLES=OFF -DTBB_DISABLE_HWLOC_AUTOMATIC_SEARCH=ON "$@" >"$root.configure.log" 2>&1
-cmake --build "$root/build" -j "${BUILD_JOBS:-2}" >"$root.build.log" 2>&1 ||
-  { tail -n 30 "$root.build.log" >&2; exit 1; }
+{ cmake -S "$root/source" -B "$root/build" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    -DCMAKE_INSTALL_PREFIX="$root/install" -DCMAKE_INSTALL_LIBDIR=lib \
+    -DCMAKE_PROJECT_INCLUDE="$PWD/cmake/source-path.cmake" -DTBB_TEST=OFF -DTBB_STRICT=OFF \
+    -DTBB_EXAMPLES=OFF -DTBB_DISABLE_HWLOC_AUTOMATIC_SEARCH=ON "$@" &&
+  cmake --build "$root/build" -j "${BUILD_JOBS:-2}"; } >"$root.log" 2>&1 ||
+  { tail -n 30 "$root.log" >&2; exit 1; }
 for part in runtime devel; do cmake --install "$root/build" --component $part >/dev/null; done
 echo "$stamp" >"$root/stamp" && echo "oneTBB (${root##*/}) installed in $root/install"
