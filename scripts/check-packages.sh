@@ -4,7 +4,8 @@
 # Checks the Windows zips in build/packages as a user meets them: each holds one program, with
 # the version in its file properties; each that this machine can run (the 32-bit one only where
 # 32-bit programs run) is unzipped into an empty folder and run in a brand-new Wine prefix,
-# held to the end-to-end test's report contract.
+# held to the end-to-end test's report contract, and to oneTBB's allocator library starting to
+# serve it (which it says where TBB_VERSION is set).
 # A script because each zip needs a folder and a Wine prefix of its own.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -35,6 +36,8 @@ for preset in windows windows64; do
     AVERAGING_PROGRAM="Z:$folder/$bits/$name/averaging.exe" \
       "$repo/scripts/wine-run.sh" "$repo/build/$preset/bin/program_tests.exe" \
       --gtest_filter=ProgramTest.EveryRunKeepsTheReportContract
+    TBB_VERSION=1 "$repo/scripts/wine-run.sh" "$folder/$bits/$name/averaging.exe" 2>&1 >/dev/null |
+      grep '^TBBmalloc: VERSION' || { echo "$name.zip: oneTBB not on tbbmalloc.dll" >&2; exit 1; }
     wineserver --wait  # before the prefix is removed under it
   )
   echo "$name.zip: one program, version $version, run in a brand-new win$bits Wine prefix"
