@@ -47,8 +47,10 @@ check-cpu-quota: release-build ## the report contract under a control group's qu
 	  grep -E 'nr_(periods|throttled)' $(quota)/cpu.stat; rmdir $(quota); exit $$status; \
 	else rmdir $(quota) 2>/dev/null; echo "check-cpu-quota: skipped, no CPU quota can be set here"; fi
 
-fault-injection: release-build ## the fault sweeps alone, with their runs per outcome
-	ctest --preset fault-injection | grep -E ": [0-9]+ (calls|runs)|tests passed"
+fault-injection: release-build ## the fault sweeps, each oneTBB allocation's with its patch, per outcome
+	$(call build,onetbb-patched,program_tests)
+	bash -o pipefail -c 'summary() { ctest --preset $$1 | grep -E ": [0-9]+ (calls|runs)|tests passed"; }; \
+	  summary fault-injection && summary onetbb-allocations'
 
 lint: ## clang-format, shellcheck and reuse lint over every tracked file
 	$(install) git clang-format shellcheck reuse

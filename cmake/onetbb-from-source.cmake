@@ -7,3 +7,11 @@ function(use_onetbb_built_from_source name)
   set(TBB_DIR ${CMAKE_SOURCE_DIR}/build/onetbb/${name}/install/lib/cmake/TBB
       CACHE PATH "oneTBB package directory" FORCE)
 endfunction()
+
+# The installed oneTBB's headers with the patches of its series, ahead of the installed ones; the
+# library stays the installed one, as the patches change only templates compiled into the program.
+function(use_patched_onetbb_headers)
+  execute_process(COMMAND ${CMAKE_SOURCE_DIR}/scripts/build-onetbb.sh headers --headers-only
+                  COMMAND_ERROR_IS_FATAL ANY)
+  include_directories(BEFORE SYSTEM ${CMAKE_SOURCE_DIR}/build/onetbb/headers/source/include)
+endfunction()

@@ -1,24 +1,31 @@
 #!/usr/bin/env bash
 # SPDX-FileCopyrightText: 2026 The averaging project authors
 # SPDX-License-Identifier: MIT
-# Builds the installed oneTBB version from Debian's source, with each docs/onetbb/*.patch applied
-# in order, into build/onetbb/NAME/install, for a build that needs its own (sanitized, or for
-# Windows). Cached until the arguments, this script or the patches change.
-# Usage: scripts/build-onetbb.sh NAME [CMAKE_ARGUMENT...]
+# Builds the installed oneTBB version from Debian's source, with the patches of its series
+# applied in order (docs/onetbb/SERIES/*.patch, SERIES the newest first version not above it),
+# into build/onetbb/NAME/install, for a build that needs its own (sanitized, or for Windows); or,
+# with --headers-only, only patches the source's headers. Cached until the arguments, this
+# script or the patches change.
+# Usage: scripts/build-onetbb.sh NAME [--headers-only | CMAKE_ARGUMENT...]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(realpath -m "build/onetbb/$1") && shift
+scripts/fetch-onetbb-source.sh
+major=$(sed -n 's/^#define TBB_VERSION_MAJOR \([0-9]*\).*/\1/p' \
+  build/onetbb/source/include/oneapi/tbb/version.h)
+series=
+for dir in docs/onetbb/20*/; do (( ${dir:12:4} <= major )) && series=$dir; done
 shopt -s nullglob
-LC_COLLATE=C patches=(docs/onetbb/*.patch)
+LC_COLLATE=C patches=(${series:+"$series"*.patch})
 stamp=$(printf '%s\n' "$@" "${patches[@]}" && cat scripts/build-onetbb.sh "${patches[@]}" | sha256sum)
 [[ $(cat "$root/stamp" 2>/dev/null) == "$stamp" ]] && exit 0
-scripts/fetch-onetbb-source.sh
 # Patched in a copy of its own: the unpacked source is shared by every build.
 rm -rf --one-file-system "$root" && mkdir -p "$root" && cp -a build/onetbb/source "$root/source"
 for patch in "${patches[@]}"; do
   patch -d "$root/source" -p1 --forward --batch --no-backup-if-mismatch -s <"$patch" ||
     { echo "$patch does not apply to oneTBB's source" >&2; exit 1; }
 done
+[[ ${1-} == --headers-only ]] && { echo "$stamp" >"$root/stamp"; exit 0; }
 # GCC 12 warns on oneTBB's fences, hence no strict (warnings as errors) build.
 { cmake -S "$root/source" -B "$root/build" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DCMAKE_INSTALL_PREFIX="$root/install" -DCMAKE_INSTALL_LIBDIR=lib \
