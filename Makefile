@@ -48,7 +48,7 @@ check-cpu-quota: release-build ## the report contract under a control group's qu
 	else rmdir $(quota) 2>/dev/null; echo "check-cpu-quota: skipped, no CPU quota can be set here"; fi
 
 fault-injection: release-build ## the fault sweeps, each oneTBB allocation's with its patch, per outcome
-	$(call build,onetbb-patched,program_tests)
+	$(call build,onetbb-patched,program_tests onetbb_reproducer)
 	bash -o pipefail -c 'summary() { ctest --preset $$1 | grep -E ": [0-9]+ (calls|runs)|tests passed"; }; \
 	  summary fault-injection && summary onetbb-allocations'
 
