@@ -6,6 +6,8 @@ function(use_onetbb_built_from_source name)
                   COMMAND_ERROR_IS_FATAL ANY)  # the script has said why
   set(TBB_DIR ${CMAKE_SOURCE_DIR}/build/onetbb/${name}/install/lib/cmake/TBB
       CACHE PATH "oneTBB package directory" FORCE)
+  file(STRINGS ${CMAKE_SOURCE_DIR}/build/onetbb/${name}/patches patches)
+  set(onetbb_patches ${patches} PARENT_SCOPE)  # what the built oneTBB was changed by
 endfunction()
 
 # The installed oneTBB's headers with the patches of its series, ahead of the installed ones; the

@@ -25,6 +25,7 @@ for patch in "${patches[@]}"; do
   patch -d "$root/source" -p1 --forward --batch --no-backup-if-mismatch -s <"$patch" ||
     { echo "$patch does not apply to oneTBB's source" >&2; exit 1; }
 done
+printf '%s\n' "${patches[@]}" >"$root/patches"  # for the notices of what is built from it
 [[ ${1-} == --headers-only ]] && { echo "$stamp" >"$root/stamp"; exit 0; }
 # GCC 12 warns on oneTBB's fences, hence no strict (warnings as errors) build.
 { cmake -S "$root/source" -B "$root/build" -DCMAKE_BUILD_TYPE=RelWithDebInfo \

@@ -5,7 +5,8 @@
 # (NAME, a DLL) or of what is linked into it statically, from where that code came from: a file a
 # Debian package installed (the package's copyright file, and each licence in
 # /usr/share/common-licenses that it refers to), or a source tree (its LICENSE*,
-# third-party-programs* and debian/copyright). Nothing is retyped; an origin with no notice fails.
+# third-party-programs* and debian/copyright), or a patch of the project's that changed that
+# source. Nothing is retyped; an origin with no notice fails.
 # A script because no Debian tool gathers the notices of files it did not package itself.
 # Usage: scripts/gather-notices.sh DEST NAME=ORIGIN...   (a NAME may be given several origins)
 set -euo pipefail
@@ -25,6 +26,10 @@ for pair in "$@"; do
       fi
     done
     [[ $found -eq 1 ]] || { echo "$origin: no licence file in it" >&2; exit 1; }
+    continue
+  fi
+  if [[ $origin == *.patch ]]; then
+    append "$name" "$origin" "${origin##*/docs/}, a change the averaging project made to that source"
     continue
   fi
   package=$(dpkg -S "$(realpath "$origin")" 2>/dev/null | sed -n '1s/: .*//p' || true)
