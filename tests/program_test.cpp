@@ -388,7 +388,10 @@ TEST_P(FaultInjectionTest, EveryRunEndsWithTheReportOrOneLineNamingTheCause) {
 }
 
 const std::string unwritable = "cannot write the report: ";
-const std::string reserve_gone = "FAULT_ALSO=1 GLIBCXX_TUNABLES=glibcxx.eh_pool.obj_count=0";
+// libstdc++ from GCC 13 on leaves the reserve out by the tunable; an older one allocates it first,
+// and that allocation fails.
+const std::string reserve_gone = std::string(_GLIBCXX_RELEASE >= 13 ? "" : "FAULT_ALSO=1 ") +
+                                 "GLIBCXX_TUNABLES=glibcxx.eh_pool.obj_count=0";
 const std::vector<std::string> close_together = {"x", "x+", "x.x", "x.x.x", "xx", "x.xx", "x.+"};
 
 INSTANTIATE_TEST_SUITE_P(
