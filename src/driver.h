@@ -41,7 +41,7 @@ inline int write_report() {
 
 // The whole run with `Body` applied to every item (the program uses ApplyFoo); the exit status.
 // An exception that escapes the run, such as std::bad_alloc, ends it with one line on standard
-// error and status 1, and no report.
+// error and status 1, and no report; one that is no std::exception too.
 template <typename Body>
 int run_and_report() {
   try {
@@ -58,7 +58,7 @@ int run_and_report() {
 
     std::this_thread::sleep_for(pause_before_report);
     return write_report();
-  } catch (const std::exception&) {
+  } catch (...) {
     return report_failure(describe_current_exception());
   }
 }

@@ -56,6 +56,13 @@ struct failing_body {
   void operator()(argument_type) const { throw std::runtime_error("the body's own reason"); }
 };
 
+// Fails with what is no std::exception.
+struct non_exception_body {
+  using argument_type = ApplyFoo::argument_type;
+  explicit non_exception_body(tbb_layer::parallel_while<non_exception_body>*) {}
+  void operator()(argument_type) const { throw 42; }
+};
+
 // Records what the driver set up before the run (the queue's values, oldest first, and the
 // count), and how many items the run then yields, each of them the queue; adds nothing.
 struct recording_body {
@@ -138,10 +145,12 @@ TEST_F(DriverTest, PausesBeforeTheReport) {
 
 // The program's body runs out of memory for its extra queue, on whichever thread it runs: the
 // run ends with one line (after a body added its head, so the body is what failed) and no output.
+// So does a body's own failure, and one that is no std::exception.
 TEST_F(DriverTest, AFailedRunEndsWithOneLineThatSaysWhyAndStatus1AndNoReport) {
   const std::pair<int (*)(), const char*> failing_runs[] = {
       {run_and_report<ApplyFoo>, "averaging: out of memory\n"},
-      {run_and_report<failing_body>, "averaging: the body's own reason\n"}};
+      {run_and_report<failing_body>, "averaging: the body's own reason\n"},
+      {run_and_report<non_exception_body>, "averaging: unknown exception\n"}};
   for (const auto& [run, line] : failing_runs) {
     reset();
     testing::internal::CaptureStdout();
