@@ -8,6 +8,7 @@
 #include <chrono>
 #include <cmath>
 #include <fstream>
+#include <new>
 #include <string>
 #include <thread>
 #include <utility>
@@ -66,6 +67,19 @@ TEST_P(ExtraItemRuleTest, AddsOneFullExtraItemExactlyAtMultiplesOf100) {
 INSTANTIATE_TEST_SUITE_P(Counts, ExtraItemRuleTest,
                          testing::Values(900, 1100, 2000, 999, 1001, 1099),
                          testing::PrintToStringParamName());
+
+// A hand-over that fails reaches the caller, and the count stays where it was.
+TEST_F(ApplyFooTest, AFailedHandOverRaisesNoCount) {
+  struct failing_run {
+    void add(concurrent_queue<int>*) { throw std::bad_alloc(); }
+  } run;
+  count = 1000;
+  fill(queue, 1);
+  testing::internal::CaptureStdout();
+  EXPECT_THROW(apply_to_item(&queue, &run), std::bad_alloc);
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "+");
+  EXPECT_EQ(count.load(), 1000);
+}
 
 // Applications that add at the same moments, on more threads than CPUs: every head is added once.
 TEST_F(ApplyFooTest, ApplicationsAddingAtOnceLoseNoAdd) {

@@ -145,11 +145,20 @@ TEST_F(DriverTest, PausesBeforeTheReport) {
 
 // The program's body runs out of memory for its extra queue, on whichever thread it runs: the
 // run ends with one line (after a body added its head, so the body is what failed) and no output.
-// So does a body's own failure, and one that is no std::exception.
+// So does a body's own failure, one that is no std::exception, and standard output that fails
+// from the "+" on without an errno, for which no reason is made up.
 TEST_F(DriverTest, AFailedRunEndsWithOneLineThatSaysWhyAndStatus1AndNoReport) {
   const std::pair<int (*)(), const char*> failing_runs[] = {
       {run_and_report<ApplyFoo>, "averaging: out of memory\n"},
       {run_and_report<failing_body>, "averaging: the body's own reason\n"},
+      {[] {
+         failing_size = no_failing_size;
+         std::cout.setstate(std::ios::badbit);
+         const int status = run_and_report<ApplyFoo>();
+         std::cout.clear();
+         return status;
+       },
+       "averaging: cannot write the report\n"},
       {run_and_report<non_exception_body>, "averaging: unknown exception\n"}};
   for (const auto& [run, line] : failing_runs) {
     reset();

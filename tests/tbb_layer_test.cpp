@@ -31,11 +31,13 @@ namespace {
 using tbb_layer::parallel_while;
 using tbb_layer::task_scheduler_init;
 
-// Yields 0, 1, ..., size - 1.
+// Yields 0, 1, ..., size - 1, or throws at the first if it fails.
 struct counting_stream {
   int size;
+  bool fails = false;
   std::atomic<int> next{0};
   bool pop_if_present(int& item) {
+    if (fails) throw std::runtime_error("stream failed");
     const int taken = next.fetch_add(1);
     if (taken >= size) return false;
     item = taken;
@@ -155,13 +157,16 @@ struct failing_body {
   }
 };
 
-// The same object then runs an empty stream (no application: item 0 would throw) and a full one.
+// A stream's exception too. The same object then runs an empty stream (no application: item 0
+// would throw) and a full one.
 TEST_P(ParallelWhileTest, ABodyExceptionReachesTheCallerAndTheObjectRunsAgain) {
   std::atomic<int> applied{0};
   in_pool([&] {
     parallel_while<failing_body> w;
     counting_stream failing{100};
     EXPECT_THROW(w.run(failing, failing_body{&w, &applied, 50}), std::runtime_error);
+    counting_stream broken{1, true};
+    EXPECT_THROW(w.run(broken, failing_body{&w, &applied, -1}), std::runtime_error);
     applied = 0;
     counting_stream empty{0};
     w.run(empty, failing_body{&w, &applied, 0});
@@ -255,8 +260,11 @@ TEST(TaskSchedulerInitTest, TheSetupsMemoryCheckLeavesNothingMapped) {
 }
 #endif
 
+// Deferred, it starts nothing until initialized.
 TEST(TaskSchedulerInitTest, CountOfOneRunsEverythingOnTheCallingThread) {
-  task_scheduler_init init(1);
+  task_scheduler_init init(task_scheduler_init::deferred);
+  EXPECT_FALSE(init.is_active());
+  init.initialize(1);
   std::mutex ids_mutex;  // guards ids
   std::set<std::thread::id> ids;
   tbb::parallel_for(0, 64, [&](int) {
