@@ -34,10 +34,10 @@ class concurrent_queue {
   // Removes the oldest value into `value` if there is one; never waits.
   bool pop_if_present(T& value) { return my_queue.try_pop(value); }
 
-  std::size_t size() const { return my_queue.unsafe_size(); }
+  std::size_t size() const noexcept { return my_queue.unsafe_size(); }
 
   // Positioned at the oldest value; its storage may be released by a concurrent pop.
-  const_iterator unsafe_begin() const { return my_queue.unsafe_begin(); }
+  const_iterator unsafe_begin() const noexcept { return my_queue.unsafe_begin(); }
 
  private:
   tbb::concurrent_queue<T> my_queue;
@@ -72,10 +72,11 @@ class task_scheduler_init {
     assert(!is_active() && "task_scheduler_init initialized twice");
     assert((number_of_threads == automatic || number_of_threads > 0) && "invalid thread count");
     if (number_of_threads > 0) {
-      my_cap.emplace(tbb::global_control::max_allowed_parallelism,
-                     static_cast<std::size_t>(number_of_threads));
+      using control = tbb::global_control;
+      const auto cap = static_cast<std::size_t>(number_of_threads);
+      my_cap.emplace(control::max_allowed_parallelism, cap);  // GCOVR_EXCL_BR_LINE: oneTBB's pools
     }
-    my_handle = tbb::task_scheduler_handle{tbb::attach{}};
+    my_handle = tbb::task_scheduler_handle{tbb::attach{}};  // GCOVR_EXCL_BR_LINE: oneTBB's pools
     my_uncaught_at_init = std::uncaught_exceptions();
     set_up_scheduler();
   }
