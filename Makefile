@@ -15,7 +15,7 @@ install := scripts/install-deps.sh
 build = cmake --preset $(1) && cmake --build --preset $(1) $(if $(2),--target $(2))
 comma := ,
 .PHONY: help deps run release-build test test-one-cpu check-cpu-quota fault-injection lint asan \
-        tsan test-clang memcheck bench-build bench arch-deps test-arch test-all-arch \
+        tsan test-clang coverage memcheck bench-build bench arch-deps test-arch test-all-arch \
         test-windows test-windows64 test-32bit package check-package package-windows \
         reproducible check release-check check-offline check-own-packages check-arches
 
@@ -64,6 +64,9 @@ asan tsan test-clang: deps ## the suite under ASan and UBSan, under TSan 3 times
 # Against Debian's uninstrumented libtbb a clean run would prove nothing.
 	$(if $(filter tsan,$@),! ldd build/tsan/averaging build/tsan/tests/unit_tests | \
 	  grep 'libtbb\.so' | grep -v ' => $(CURDIR)/build/onetbb/tsan/install/lib/')
+coverage: deps ## the suite's coverage of src/ by gcovr, failing below 100% of lines or branches
+	$(install) gcovr && $(call build,coverage) && find build/coverage -name '*.gcda' -delete
+	ctest --preset coverage && gcovr -r . -f src/ -s --fail-under-line 100 --fail-under-branch 100 build/coverage
 
 memcheck: deps build/release/CMakeCache.txt ## valgrind on the program: no errors, nothing lost
 	$(install) valgrind
@@ -76,8 +79,7 @@ BENCH_REPETITIONS ?= 11
 BENCH_MIN_TIME ?= 0.2
 bench-build: deps ## the benchmark's release build
 	$(install) libbenchmark-dev python3
-	cmake -S . -B build/bench -DCMAKE_BUILD_TYPE=Release -DAVERAGING_BUILD_TESTS=OFF \
-	  -DAVERAGING_BUILD_BENCHMARKS=ON && cmake --build build/bench -j 2 --target layer_bench
+	$(call build,bench,layer_bench)
 
 bench: bench-build ## the benchmark, repetitions interleaved, a table of ratios of medians
 	build/bench/bench/layer_bench --benchmark_repetitions=$(BENCH_REPETITIONS) \
@@ -176,7 +178,7 @@ reproducible: deps ## reprotest: two builds of every package, compared by diffos
 # The two tiers. Each step's time goes to build/step-times.txt, which .ci/run shows.
 BARE_RELEASES := bookworm trixie forky
 OWN_RELEASE   := $(shell . /etc/os-release 2>/dev/null && echo $$VERSION_CODENAME)
-check_steps         := test test-one-cpu lint test-clang asan tsan memcheck bench-build
+check_steps         := test test-one-cpu lint test-clang asan tsan coverage memcheck bench-build
 release-check_steps := test-32bit check-offline $(addprefix check-bare-,$(BARE_RELEASES)) \
                        check-own-packages reproducible check-arches
 check release-check: ## the two tiers: check before sending a change, release-check the rest of CI
