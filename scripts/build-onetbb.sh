@@ -10,9 +10,11 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(realpath -m "build/onetbb/$1") && shift
-scripts/fetch-onetbb-source.sh
+# The headers alone are the installed ones, so nothing is fetched for them.
+if [[ ${1-} == --headers-only ]]; then source=/usr; else source=build/onetbb/source; fi
+[[ $source == /usr ]] || scripts/fetch-onetbb-source.sh
 major=$(sed -n 's/^#define TBB_VERSION_MAJOR \([0-9]*\).*/\1/p' \
-  build/onetbb/source/include/oneapi/tbb/version.h)
+  "$source/include/oneapi/tbb/version.h")
 series=
 for dir in docs/onetbb/20*/; do (( ${dir:12:4} <= major )) && series=$dir; done
 shopt -s nullglob
@@ -20,7 +22,9 @@ LC_COLLATE=C patches=(${series:+"$series"*.patch})
 stamp=$(printf '%s\n' "$@" "${patches[@]}" && cat scripts/build-onetbb.sh "${patches[@]}" | sha256sum)
 [[ $(cat "$root/stamp" 2>/dev/null) == "$stamp" ]] && exit 0
 # Patched in a copy of its own: the unpacked source is shared by every build.
-rm -rf --one-file-system "$root" && mkdir -p "$root" && cp -a build/onetbb/source "$root/source"
+rm -rf --one-file-system "$root" && mkdir -p "$root/source/include"
+if [[ $source == /usr ]]; then cp -a /usr/include/oneapi "$root/source/include/"
+else cp -a "$source/." "$root/source"; fi
 for patch in "${patches[@]}"; do
   patch -d "$root/source" -p1 --forward --batch --no-backup-if-mismatch -s <"$patch" ||
     { echo "$patch does not apply to oneTBB's source" >&2; exit 1; }

@@ -41,7 +41,7 @@ void apply_to_item(concurrent_queue<int>* q, Run* running) {
   const std::scoped_lock lock(count_mutex);  // GCOVR_EXCL_BR_LINE: lock cannot throw
   if (count.load() % extra_item_modulus != 0) return;
   auto& extra = extra_queues.emplace_back(std::make_unique<concurrent_queue<int>>());
-  extra->push(extra_item_value);  // GCOVR_EXCL_BR_LINE: oneTBB's pools
+  extra->push(extra_item_value);
   announce_extra_item();
   running->add(extra.get());
   count.fetch_add(1);

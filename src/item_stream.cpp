@@ -9,7 +9,7 @@ bool ItemStream::pop_if_present(ApplyFoo::argument_type& item) {
   int discarded = 0;
   // A body may be reading the head of this queue through an unsafe iterator.
   const std::scoped_lock lock(queue_mutex);   // GCOVR_EXCL_BR_LINE: lock cannot throw
-  return my_queue.pop_if_present(discarded);  // GCOVR_EXCL_BR_LINE: oneTBB's pools
+  return my_queue.pop_if_present(discarded);  // GCOVR_EXCL_BR_LINE: frees only
 }
 
 }  // namespace averaging

@@ -76,7 +76,7 @@ class task_scheduler_init {
       const auto cap = static_cast<std::size_t>(number_of_threads);
       my_cap.emplace(control::max_allowed_parallelism, cap);  // GCOVR_EXCL_BR_LINE: oneTBB's pools
     }
-    my_handle = tbb::task_scheduler_handle{tbb::attach{}};  // GCOVR_EXCL_BR_LINE: oneTBB's pools
+    my_handle = tbb::task_scheduler_handle{tbb::attach{}};
     my_uncaught_at_init = std::uncaught_exceptions();
     set_up_scheduler();
   }

@@ -180,7 +180,8 @@ TEST_F(DriverTest, AFailedRunEndsWithOneLineThatSaysWhyAndStatus1AndNoReport) {
 #ifndef _WIN32
 [[noreturn]] void fail_for_a_reason() { throw std::runtime_error("a worker's own reason"); }
 
-// Two threads that fail at the same moment, each into terminate: one line, status 1.
+// Two threads that fail at the same moment, each into terminate, or a failure caught and then a
+// terminate (a worker failing after the run's own failure): one line, status 1.
 TEST(FailureTest, TwoThreadsFailingAtOnceGiveExactlyOneLine) {
   // A process of its own, free of an earlier test's failure line; an emulator cannot re-execute
   // the test, but ctest runs each test alone anyway.
@@ -198,6 +199,13 @@ TEST(FailureTest, TwoThreadsFailingAtOnceGiveExactlyOneLine) {
   };
   EXPECT_EXIT(fail_on_two_threads(), testing::ExitedWithCode(1),
               "^averaging: a worker's own reason\n$");
+  const auto fail_caught_then_on_a_worker = [] {
+    report_failures_on_terminate();
+    report_failure("the run's own reason");
+    std::thread(fail_for_a_reason).join();
+  };
+  EXPECT_EXIT(fail_caught_then_on_a_worker(), testing::ExitedWithCode(1),
+              "^averaging: the run's own reason\n$");
 }
 #endif
 
