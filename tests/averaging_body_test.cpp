@@ -28,22 +28,27 @@ namespace {
 
 using ApplyFooTest = RunStateTest;
 
+// What a queue holds, as its size and head.
+std::pair<std::size_t, int> held(const concurrent_queue<int>& q) {
+  return {q.size(), q.size() == 0 ? 0 : *q.unsafe_begin()};
+}
+
 // Stands in for the running parallel_while: records what each extra item's queue holds at the
-// moment the body hands it over, as its size and head.
+// moment the body hands it over.
 struct recording_run {
   std::vector<std::pair<std::size_t, int>> added;
-  void add(concurrent_queue<int>* item) {
-    added.emplace_back(item->size(), item->size() == 0 ? 0 : *item->unsafe_begin());
-  }
+  void add(concurrent_queue<int>* item) { added.push_back(held(*item)); }
 };
 
 // The rule the body states for any count, not only the 1000 and 1001 a run reaches: an extra
 // item, already holding 1000, at every multiple of 100, none elsewhere; none for an empty queue.
-// Applied twice: the head is added each time, as reading never removes it, and the raised count
-// adds no second item.
+// Then applied at the same moments on more threads than CPUs: every head is added, as reading
+// never removes it, no add is lost, and the raised count adds no second item.
 class ExtraItemRuleTest : public RunStateTest, public testing::WithParamInterface<int> {};
 
-TEST_P(ExtraItemRuleTest, AddsOneFullExtraItemExactlyAtMultiplesOf100) {
+TEST_P(ExtraItemRuleTest, AddsOneFullExtraItemExactlyAtMultiplesOf100AndLosesNoAdd) {
+  constexpr int threads = 8;
+  constexpr int applications = 125000;
   const int count_before = GetParam();
   const bool at_multiple = count_before % 100 == 0;
   count = count_before;
@@ -53,15 +58,21 @@ TEST_P(ExtraItemRuleTest, AddsOneFullExtraItemExactlyAtMultiplesOf100) {
   testing::internal::CaptureStdout();
   apply_to_item(&empty, &run);
   EXPECT_EQ(count.load(), count_before) << "an empty queue added an item";
-  apply_to_item(&queue, &run);
-  apply_to_item(&queue, &run);
+  std::atomic<int> starting{threads};
+  std::vector<std::thread> applying;
+  for (int t = 0; t < threads; ++t) {
+    applying.emplace_back([&] {
+      for (starting.fetch_sub(1); starting.load() > 0;) std::this_thread::yield();
+      for (int i = 0; i < applications; ++i) apply_to_item(&queue, &run);
+    });
+  }
+  for (std::thread& thread : applying) thread.join();
   EXPECT_EQ(testing::internal::GetCapturedStdout(), at_multiple ? "+" : "");
-  EXPECT_EQ(total.load(), 22.0);
+  EXPECT_EQ(total.load(), 11.0 * threads * applications);
   EXPECT_EQ(queue.size(), 2u);
   EXPECT_EQ(count.load(), count_before + (at_multiple ? 1 : 0));
   using added_items = std::vector<std::pair<std::size_t, int>>;
-  const added_items one_full_queue{{1u, 1000}};
-  EXPECT_EQ(run.added, at_multiple ? one_full_queue : added_items());
+  EXPECT_EQ(run.added, (at_multiple ? added_items{{1u, 1000}} : added_items()));
 }
 
 INSTANTIATE_TEST_SUITE_P(Counts, ExtraItemRuleTest,
@@ -79,24 +90,6 @@ TEST_F(ApplyFooTest, AFailedHandOverRaisesNoCount) {
   EXPECT_THROW(apply_to_item(&queue, &run), std::bad_alloc);
   EXPECT_EQ(testing::internal::GetCapturedStdout(), "+");
   EXPECT_EQ(count.load(), 1000);
-}
-
-// Applications that add at the same moments, on more threads than CPUs: every head is added once.
-TEST_F(ApplyFooTest, ApplicationsAddingAtOnceLoseNoAdd) {
-  constexpr int threads = 8;
-  constexpr int applications = 125000;
-  count = 1001;  // off a multiple of 100: the applications only add
-  fill(queue, 1);
-  std::atomic<int> starting{threads};
-  std::vector<std::thread> adding;
-  for (int t = 0; t < threads; ++t) {
-    adding.emplace_back([&starting] {
-      for (starting.fetch_sub(1); starting.load() > 0;) std::this_thread::yield();
-      for (int i = 0; i < applications; ++i) ApplyFoo{nullptr}(&queue);
-    });
-  }
-  for (std::thread& thread : adding) thread.join();
-  EXPECT_EQ(total.load(), 11.0 * threads * applications);
 }
 
 #ifdef __linux__
@@ -166,34 +159,23 @@ TEST_F(ApplyFooTest, AnApplicationWaitingForTheCountFindsItRaisedByTheHandOver) 
 // The whole run as the program does it, many body applications testing count at once.
 class WholeRunTest : public RunStateTest, public testing::WithParamInterface<int> {
  protected:
-  // Runs ApplyFoo over `stream` on at most as many threads as the parameter says, joined at the
-  // end as the program's own run joins them.
+  // Runs ApplyFoo over `stream` from a count of 1000 and `values` in the queue, on at most as many
+  // threads as the parameter says, joined at the end as the program's own run joins them: one
+  // extra item must be added.
   template <typename Stream>
-  void run_on_threads(Stream& stream) {
+  void run_adding_one_extra_item(Stream& stream, int values) {
+    reset();
+    fill(queue, values);
+    count = 1000;
+    testing::internal::CaptureStdout();
     tbb_layer::task_scheduler_init pool(GetParam());
     tbb_layer::parallel_while<ApplyFoo> w;
     w.run(stream, ApplyFoo{&w});
-  }
-};
-
-TEST_P(WholeRunTest, AddsExactlyOneExtraItemAndDrainsTheQueue) {
-  for (int repetition = 0; repetition < 20; ++repetition) {
-    reset();
-    fill(queue, 1000);
-    count = 1000;
-    testing::internal::CaptureStdout();
-    ItemStream stream(queue);
-    run_on_threads(stream);
     ASSERT_EQ(testing::internal::GetCapturedStdout(), "+");
     ASSERT_EQ(count.load(), 1001);
     ASSERT_EQ(extra_queues.size(), 1u);
-    ASSERT_EQ(queue.size(), 0u);
-    const double sum = total.load();
-    ASSERT_GE(sum, 1010.0);
-    ASSERT_LE(sum, 12000.0);
-    ASSERT_EQ(sum, std::floor(sum));
   }
-}
+};
 
 // Yields the shared queue `size` times without removing anything, so every application reads the
 // same head and the exact total is known.
@@ -206,19 +188,21 @@ struct non_draining_stream {
 };
 
 // Many applications adding at once: each head must be added once, the extra item's 1000 once.
-TEST_P(WholeRunTest, LosesNoAddAndAddsTheExtraItemsThousandOnce) {
+// Then the real stream, 20 times: it drains the queue, with heads read while it removes them.
+TEST_P(WholeRunTest, AddsExactlyOneExtraItemLosesNoAddAndDrainsTheQueue) {
   constexpr int items = 100000;
-  fill(queue, 1);
-  count = 1000;
-  testing::internal::CaptureStdout();
-  non_draining_stream stream{items};
-  run_on_threads(stream);
-  ASSERT_EQ(testing::internal::GetCapturedStdout(), "+");
+  non_draining_stream same_head{items};
+  ASSERT_NO_FATAL_FAILURE(run_adding_one_extra_item(same_head, 1));
   EXPECT_EQ(total.load(), 11.0 * items + 1000.0);
-  EXPECT_EQ(count.load(), 1001);
-  ASSERT_EQ(extra_queues.size(), 1u);
-  EXPECT_EQ(extra_queues[0]->size(), 1u);
-  EXPECT_EQ(*extra_queues[0]->unsafe_begin(), 1000);
+  EXPECT_EQ(held(*extra_queues[0]), std::make_pair(std::size_t{1}, 1000));
+  for (int repetition = 0; repetition < 20; ++repetition) {
+    ItemStream stream(queue);
+    ASSERT_NO_FATAL_FAILURE(run_adding_one_extra_item(stream, 1000));
+    ASSERT_EQ(queue.size(), 0u);
+    ASSERT_GE(total.load(), 1010.0);
+    ASSERT_LE(total.load(), 12000.0);
+    ASSERT_EQ(total.load(), std::floor(total.load()));
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(ThreadCounts, WholeRunTest, testing::Values(1, 2, 8, 16),
