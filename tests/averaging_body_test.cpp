@@ -34,14 +34,19 @@ std::pair<std::size_t, int> held(const concurrent_queue<int>& q) {
 }
 
 // Stands in for the running parallel_while: records what each extra item's queue holds at the
-// moment the body hands it over.
+// moment the body hands it over, or fails the hand-over.
 struct recording_run {
   std::vector<std::pair<std::size_t, int>> added;
-  void add(concurrent_queue<int>* item) { added.push_back(held(*item)); }
+  bool fails = false;
+  void add(concurrent_queue<int>* item) {
+    if (fails) throw std::bad_alloc();
+    added.push_back(held(*item));
+  }
 };
 
 // The rule the body states for any count, not only the 1000 and 1001 a run reaches: an extra
-// item, already holding 1000, at every multiple of 100, none elsewhere; none for an empty queue.
+// item, already holding 1000, at every multiple of 100, none elsewhere; none for an empty queue;
+// a hand-over that fails reaches the caller and raises no count.
 // Then applied at the same moments on more threads than CPUs: every head is added, as reading
 // never removes it, no add is lost, and the raised count adds no second item.
 class ExtraItemRuleTest : public RunStateTest, public testing::WithParamInterface<int> {};
@@ -58,6 +63,12 @@ TEST_P(ExtraItemRuleTest, AddsOneFullExtraItemExactlyAtMultiplesOf100AndLosesNoA
   testing::internal::CaptureStdout();
   apply_to_item(&empty, &run);
   EXPECT_EQ(count.load(), count_before) << "an empty queue added an item";
+  run.fails = true;
+  if (at_multiple) {
+    EXPECT_THROW(apply_to_item(&queue, &run), std::bad_alloc);
+  }
+  EXPECT_EQ(count.load(), count_before) << "a failed hand-over raised the count";
+  run.fails = false;
   std::atomic<int> starting{threads};
   std::vector<std::thread> applying;
   for (int t = 0; t < threads; ++t) {
@@ -67,8 +78,8 @@ TEST_P(ExtraItemRuleTest, AddsOneFullExtraItemExactlyAtMultiplesOf100AndLosesNoA
     });
   }
   for (std::thread& thread : applying) thread.join();
-  EXPECT_EQ(testing::internal::GetCapturedStdout(), at_multiple ? "+" : "");
-  EXPECT_EQ(total.load(), 11.0 * threads * applications);
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), at_multiple ? "++" : "");
+  EXPECT_EQ(total.load(), 11.0 * (threads * applications + (at_multiple ? 1 : 0)));
   EXPECT_EQ(queue.size(), 2u);
   EXPECT_EQ(count.load(), count_before + (at_multiple ? 1 : 0));
   using added_items = std::vector<std::pair<std::size_t, int>>;
@@ -78,19 +89,6 @@ TEST_P(ExtraItemRuleTest, AddsOneFullExtraItemExactlyAtMultiplesOf100AndLosesNoA
 INSTANTIATE_TEST_SUITE_P(Counts, ExtraItemRuleTest,
                          testing::Values(900, 1100, 2000, 999, 1001, 1099),
                          testing::PrintToStringParamName());
-
-// A hand-over that fails reaches the caller, and the count stays where it was.
-TEST_F(ApplyFooTest, AFailedHandOverRaisesNoCount) {
-  struct failing_run {
-    void add(concurrent_queue<int>*) { throw std::bad_alloc(); }
-  } run;
-  count = 1000;
-  fill(queue, 1);
-  testing::internal::CaptureStdout();
-  EXPECT_THROW(apply_to_item(&queue, &run), std::bad_alloc);
-  EXPECT_EQ(testing::internal::GetCapturedStdout(), "+");
-  EXPECT_EQ(count.load(), 1000);
-}
 
 #ifdef __linux__
 // Holds the first hand-over until a second application sleeps on the count's lock, and then lets
