@@ -27,8 +27,7 @@ if(WIN32)
   foreach(dll ${runtime_dlls})
     get_filename_component(dll_name ${dll} NAME)
     if(dll IN_LIST onetbb_dlls)
-      list(TRANSFORM onetbb_patches PREPEND ${dll_name}=${CMAKE_SOURCE_DIR}/ OUTPUT_VARIABLE changes)
-      list(APPEND notices ${dll_name}=${CMAKE_SOURCE_DIR}/build/onetbb/source ${changes})
+      list(APPEND notices ${dll_name}=${onetbb_source})
     else()
       list(APPEND notices ${dll_name}=${dll})
     endif()
@@ -38,12 +37,9 @@ if(WIN32)
   execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-libgcc-file-name
                   OUTPUT_VARIABLE gcc_support OUTPUT_STRIP_TRAILING_WHITESPACE)
   list(APPEND notices averaging.exe=${mingw_runtime} averaging.exe=${gcc_support})
-  execute_process(
+  execute_process(  # the script says which notice it could not gather
     COMMAND ${CMAKE_SOURCE_DIR}/scripts/gather-notices.sh ${CMAKE_BINARY_DIR}/licenses ${notices}
-    RESULT_VARIABLE gathering_failed)
-  if(gathering_failed)
-    message(FATAL_ERROR "the notices of what the zip redistributes could not be gathered")
-  endif()
+    COMMAND_ERROR_IS_FATAL ANY)
 
   # One folder: the program, the DLLs it loads, the README, the licence and the notices.
   install(TARGETS averaging RUNTIME DESTINATION .)

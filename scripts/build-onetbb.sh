@@ -1,21 +1,18 @@
 #!/usr/bin/env bash
 # SPDX-FileCopyrightText: 2026 The averaging project authors
 # SPDX-License-Identifier: MIT
-# Builds the installed oneTBB version from Debian's source, with the patches of its series
-# applied in order (docs/onetbb/SERIES/*.patch, SERIES the newest first version not above it),
-# into build/onetbb/NAME/install, for a build that needs its own (sanitized, or for Windows); or,
-# with --headers-only, only patches the source's headers. Cached until the arguments, this
-# script or the patches change.
+# Builds the installed oneTBB version from Debian's source (--headers-only: copies its headers)
+# into build/onetbb/NAME, with the patches of its series, docs/onetbb/SERIES/*.patch (SERIES the
+# newest first version not above it), kept as averaging-*.patch for the notices. Cached until the
+# arguments, this script or the patches change.
 # Usage: scripts/build-onetbb.sh NAME [--headers-only | CMAKE_ARGUMENT...]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(realpath -m "build/onetbb/$1") && shift
-# The headers alone are the installed ones, so nothing is fetched for them.
-if [[ ${1-} == --headers-only ]]; then source=/usr; else source=build/onetbb/source; fi
-[[ $source == /usr ]] || scripts/fetch-onetbb-source.sh
+source=build/onetbb/source
+if [[ ${1-} == --headers-only ]]; then source=/usr; else scripts/fetch-onetbb-source.sh; fi
 major=$(sed -n 's/^#define TBB_VERSION_MAJOR \([0-9]*\).*/\1/p' \
   "$source/include/oneapi/tbb/version.h")
-series=
 for dir in docs/onetbb/20*/; do (( ${dir:12:4} <= major )) && series=$dir; done
 shopt -s nullglob
 LC_COLLATE=C patches=(${series:+"$series"*.patch})
@@ -28,8 +25,8 @@ else cp -a "$source/." "$root/source"; fi
 for patch in "${patches[@]}"; do
   patch -d "$root/source" -p1 --forward --batch --no-backup-if-mismatch -s <"$patch" ||
     { echo "$patch does not apply to oneTBB's source" >&2; exit 1; }
+  cp "$patch" "$root/source/averaging-${patch##*/}"
 done
-printf '%s\n' "${patches[@]}" >"$root/patches"  # for the notices of what is built from it
 [[ ${1-} == --headers-only ]] && { echo "$stamp" >"$root/stamp"; exit 0; }
 # GCC 12 warns on oneTBB's fences, hence no strict (warnings as errors) build.
 { cmake -S "$root/source" -B "$root/build" -DCMAKE_BUILD_TYPE=RelWithDebInfo \

@@ -1,17 +1,15 @@
 #!/usr/bin/env bash
 # SPDX-FileCopyrightText: 2026 The averaging project authors
 # SPDX-License-Identifier: MIT
-# Writes DEST/NAME.txt, the licences and copyright notices of a file that a zip redistributes
-# (NAME, a DLL) or of what is linked into it statically, from where that code came from: a file a
-# Debian package installed (the package's copyright file, and each licence in
-# /usr/share/common-licenses that it refers to), or a source tree (its LICENSE*,
-# third-party-programs* and debian/copyright), or a patch of the project's that changed that
-# source. Nothing is retyped; an origin with no notice fails.
+# Writes DEST/NAME.txt, the licences and notices of a file a zip redistributes (NAME, a DLL) or of
+# what is linked into it statically, from where that code came from: a file a Debian package
+# installed (its copyright file, and each /usr/share/common-licenses licence it refers to), or a
+# source tree (its LICENSE*, third-party-programs*, debian/copyright, and the project's changes to
+# it, averaging-*.patch). Nothing is retyped; an origin with no notice fails.
 # A script because no Debian tool gathers the notices of files it did not package itself.
 # Usage: scripts/gather-notices.sh DEST NAME=ORIGIN...   (a NAME may be given several origins)
 set -euo pipefail
-dest=$1
-shift
+dest=$1 && shift
 mkdir -p "$dest"
 rm -f "$dest"/*.txt
 # Appends FILE to NAME's notice under a heading that says where it came from.
@@ -20,16 +18,12 @@ append() { printf '==== %s\n\n%s\n\n' "$3" "$(cat "$2")" >>"$dest/$1.txt"; }
 for pair in "$@"; do
   name=${pair%%=*} origin=${pair#*=} found=0
   if [[ -d $origin ]]; then
-    for file in "$origin"/LICENSE* "$origin"/third-party-programs* "$origin"/debian/copyright; do
+    for file in "$origin"/{LICENSE*,third-party-programs*,debian/copyright,averaging-*.patch}; do
       if [[ -f $file ]]; then
         append "$name" "$file" "${file#"$origin"/}, of the source $name is built from" && found=1
       fi
     done
     [[ $found -eq 1 ]] || { echo "$origin: no licence file in it" >&2; exit 1; }
-    continue
-  fi
-  if [[ $origin == *.patch ]]; then
-    append "$name" "$origin" "${origin##*/docs/}, a change the averaging project made to that source"
     continue
   fi
   package=$(dpkg -S "$(realpath "$origin")" 2>/dev/null | sed -n '1s/: .*//p' || true)
