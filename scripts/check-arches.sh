@@ -1,17 +1,15 @@
 #!/usr/bin/env bash
 # SPDX-FileCopyrightText: 2026 The averaging project authors
 # SPDX-License-Identifier: MIT
-# `make test-arch` for each ARCH in a bare Debian RELEASE of its own, so that no foreign package
-# touches this machine. arm64's Debian package is also cross-built there, then installed with
-# apt-get on another bare system, where its man page shows and its program on the PATH keeps the
-# end-to-end contract under qemu. An architecture whose packages the archive cannot serve is
-# reported as skipped, with the archive's reason; arm64 never may be.
+# `make test-arch` for each ARCH in a bare Debian RELEASE of its own, so no foreign package touches
+# this machine; arm64's package is cross-built there and installed on another bare system, where
+# its man page shows and its program keeps the end-to-end contract under qemu. An architecture
+# the archive cannot serve is reported skipped with the archive's reason; arm64 never may be.
 # A script because each architecture needs bare systems of its own, which fresh-debian.sh makes.
 # Usage: scripts/check-arches.sh RELEASE ARCH...
 set -euo pipefail
 cd "$(dirname "$0")/.."
-release=$1 out=build/fresh-debian/$1-out
-shift
+release=$1 out=build/fresh-debian/$1-out && shift
 mkdir -p build/arches
 for arch in "$@"; do
   log=build/arches/$arch.log start=$SECONDS

@@ -2,10 +2,9 @@
 # SPDX-FileCopyrightText: 2026 The averaging project authors
 # SPDX-License-Identifier: MIT
 # Checks the Windows zips in build/packages as a user meets them: each holds one program, with
-# the version in its file properties; each that this machine can run (the 32-bit one only where
-# 32-bit programs run) is unzipped into an empty folder and run in a brand-new Wine prefix,
-# held to the end-to-end test's report contract, and to oneTBB's allocator library starting to
-# serve it (which it says where TBB_VERSION is set).
+# the version in its file properties; each this machine can run (32-bit only where 32-bit programs
+# run) is unzipped into an empty folder and run in a brand-new Wine prefix, held to the report
+# contract, and served by oneTBB's allocator library (which says so where TBB_VERSION is set).
 # A script because each zip needs a folder and a Wine prefix of its own.
 set -euo pipefail
 cd "$(dirname "$0")/.."

@@ -1,12 +1,11 @@
 #!/usr/bin/env bash
 # SPDX-FileCopyrightText: 2026 The averaging project authors
 # SPDX-License-Identifier: MIT
-# On a bare Debian RELEASE: the README's two commands, beside an apt source that cannot be
-# reached; the contract under a one-CPU quota; the packages built (without the suite, which ran
-# just before; the host's package build runs it) and judged; reuse lint; the developer build's
-# hardening flags. On another: autopkgtest runs the package's tests against the installed .deb;
-# hardening-check (but for control-flow integrity and branch protection, which Debian's amd64
-# toolchain never gives); piuparts. The packages stay in build/bare-RELEASE.
+# On a bare Debian RELEASE: the README's two commands, beside an unreachable apt source; the
+# contract under a one-CPU quota; every fault sweep; the packages built (without the suite, run
+# just before) and judged; reuse lint; the hardening flags. On another: autopkgtest against the
+# installed .deb; hardening-check (but for control-flow integrity and branch protection, which
+# Debian's amd64 toolchain never gives); piuparts. The packages stay in build/bare-RELEASE.
 # A script because each check needs bare systems of its release, which fresh-debian.sh makes.
 # Usage: scripts/check-release.sh RELEASE
 set -euo pipefail

@@ -2,12 +2,10 @@
 # SPDX-FileCopyrightText: 2026 The averaging project authors
 # SPDX-License-Identifier: MIT
 # Unpacks the source of exactly the installed oneTBB version from Debian's source package into
-# DEST (default build/onetbb/source), with a private apt state, so the system's apt configuration
-# and package lists are never changed. Does nothing when DEST is already there.
-# A script because apt-get source needs deb-src entries the system lacks, and a .dsc that Debian
-# 13's archive does not serve for this package (seen here). So the tarballs are fetched by the
-# URIs and SHA-256 sums of the signed Sources index, and unpacked as dpkg-source does a
-# "3.0 (quilt)" package: upstream, then debian/, then its patches in order.
+# DEST (default build/onetbb/source), with a private apt state that leaves the system's alone;
+# nothing when DEST is there. A script because apt-get source needs deb-src entries the system
+# lacks, and a .dsc that Debian 13's archive does not serve for this package: so the tarballs come
+# by the signed Sources index's URIs and SHA-256 sums, unpacked as dpkg-source does "3.0 (quilt)".
 # Usage: scripts/fetch-onetbb-source.sh [DEST]
 set -euo pipefail
 cd "$(dirname "$0")/.."

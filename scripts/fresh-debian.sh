@@ -1,18 +1,16 @@
 #!/usr/bin/env bash
 # SPDX-FileCopyrightText: 2026 The averaging project authors
 # SPDX-License-Identifier: MIT
-# Runs COMMANDS as root in a brand-new minimal Debian RELEASE (mmdebstrap's minbase, with -updates
-# and -security: no make, no compiler, no git, no sudo), in a clone of HEAD at /root/averaging,
-# with a copy of each FILE in /root; fails when they fail, and copies what they leave in /root/out
-# to build/fresh-debian/RELEASE-out. The system is made once, cached as a tarball there, and each
-# call unpacks a copy of its own and removes it afterwards.
-# A script because mmdebstrap only makes the system: this one runs commands in a copy of it, with
-# /proc, /dev and /sys mounted only for them, and removes it again.
+# Runs COMMANDS as root in a brand-new minimal Debian RELEASE (mmdebstrap's minbase, -updates and
+# -security: no make, compiler, git or sudo), in a clone of HEAD at /root/averaging, each FILE in
+# /root; fails when they fail; copies /root/out to build/fresh-debian/RELEASE-out. The system is
+# made once, cached there as a tarball; each call unpacks a copy of its own and removes it after.
+# A script because mmdebstrap only makes the system: this one runs commands in a copy, with /proc,
+# /dev and /sys mounted for them alone, and removes it again.
 # Usage: scripts/fresh-debian.sh RELEASE COMMANDS [FILE...]
 set -euo pipefail
 cd "$(dirname "$0")/.."
-suite=$1 commands=$2 work=$(realpath -m build/fresh-debian)
-shift 2
+suite=$1 commands=$2 work=$(realpath -m build/fresh-debian) && shift 2
 cache=$work/$suite-minbase.tar.gz
 
 # Removes DIR, refusing while anything is mounted at or below it, never crossing file systems.

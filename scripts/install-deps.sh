@@ -2,8 +2,8 @@
 # SPDX-FileCopyrightText: 2026 The averaging project authors
 # SPDX-License-Identifier: MIT
 # Installs the given Debian packages (NAME:ARCH adds ARCH to dpkg first), or with --build-deps
-# debian/control's Build-Depends for those profiles and that host (apt-get build-dep), where they
-# are missing; when all is there, needs neither the network nor root. A failure is one line, apt's.
+# debian/control's Build-Depends for those profiles and host (apt-get build-dep), where missing;
+# with all there, needs no network and no root. A failure is one line, apt's.
 # A script because apt-get has no way to do nothing, offline and without root, when all is there.
 # Usage: scripts/install-deps.sh PACKAGE[:ARCH]...
 #        scripts/install-deps.sh --build-deps [-P PROFILE[,...]] [-a ARCH]

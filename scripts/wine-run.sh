@@ -21,8 +21,7 @@ if [[ $arch == win64 ]]; then
   export WINELOADER=$wine
 fi
 export WINEPREFIX=${WINEPREFIX:-$repo/build/$folder/wineprefix}
-export WINEARCH=$arch
-export WINEDEBUG=-all
+export WINEARCH=$arch WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="  # no Mono or Gecko installer prompts
 if [[ ! -f "$WINEPREFIX/system.reg" ]]; then
   mkdir -p "$WINEPREFIX"
