@@ -43,12 +43,6 @@ namespace {
 
 using DriverTest = RunStateTest;
 
-// What the process wrote, with the line ends of any platform as "\n".
-std::string with_lf_line_ends(std::string captured) {
-  for (std::size_t at; (at = captured.find("\r\n")) != std::string::npos;) captured.erase(at, 1);
-  return captured;
-}
-
 // Fails with a reason of its own, or with what is no std::exception.
 template <bool standard_exception>
 struct failing_body {
@@ -151,7 +145,8 @@ TEST_F(DriverTest, AFailedRunEndsWithOneLineThatSaysWhyAndStatus1AndNoReport) {
     failing_size = sizeof(concurrent_queue<int>);  // the body's extra queue
     const int status = run();
     failing_size = no_failing_size;
-    const std::string err = with_lf_line_ends(testing::internal::GetCapturedStderr());
+    std::string err = testing::internal::GetCapturedStderr();
+    for (std::size_t at; (at = err.find("\r\n")) != std::string::npos;) err.erase(at, 1);  // "\n"
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
     EXPECT_EQ(status, 1);
     if (run == run_and_report<ApplyFoo>) {

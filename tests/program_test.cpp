@@ -41,8 +41,7 @@ constexpr const char* line_end = "\n";
 
 struct run_result {
   int exit_status;
-  std::string out;
-  std::string err;
+  std::string out, err;
 };
 
 int exit_code(int pclose_status) {
@@ -65,9 +64,6 @@ std::string program_path() {
   return chosen != nullptr && *chosen != '\0' ? chosen : AVERAGING_PROGRAM;
 }
 
-// What starts the program: nothing, or the emulator this test runs under.
-std::string program_runner() { return emulator.empty() ? "" : std::string(emulator) + " "; }
-
 // `prefix` and `arguments` are spliced into a shell command around the quoted program path.
 run_result run_program(const std::string& prefix = "", const std::string& arguments = "",
                        const std::string& program = program_path()) {
@@ -75,8 +71,9 @@ run_result run_program(const std::string& prefix = "", const std::string& argume
   static std::mt19937_64 random_names{std::random_device{}()};
   const auto err_path = std::filesystem::temp_directory_path() /
                         ("averaging_stderr_" + std::to_string(random_names()) + ".txt");
-  std::string command = prefix + program_runner() + "\"" + program + "\" " + arguments + " 2>\"" +
-                        err_path.string() + "\"";
+  // Started by the emulator this test runs under, if any.
+  std::string command = prefix + (emulator.empty() ? "" : std::string(emulator) + " ") + "\"" +
+                        program + "\" " + arguments + " 2>\"" + err_path.string() + "\"";
 #ifdef _WIN32
   command = "\"" + command + "\"";  // cmd /c strips the outermost pair of quotes
 #endif
@@ -105,12 +102,6 @@ run_result run_program(const std::string& prefix = "", const std::string& argume
   }
 #endif
   return run;
-}
-
-std::string default_notation(double value) {
-  std::ostringstream text;
-  text << value;
-  return text.str();
 }
 
 // Splits `text` into lines that each end with `line_end`; false if a line lacks it.
@@ -157,7 +148,9 @@ void expect_report_contract(const run_result& run) {
     EXPECT_GE(total, 1010.0) << run.out;
     EXPECT_LE(total, 12000.0) << run.out;
   }
-  EXPECT_EQ(lines[2].substr(8), default_notation(total / count)) << run.out;
+  std::ostringstream average;  // in the default notation
+  average << total / count;
+  EXPECT_EQ(lines[2].substr(8), average.str()) << run.out;
 }
 
 // Every other run with arguments and an environment that the program must ignore.
@@ -254,11 +247,9 @@ bool crashes_outside_the_program(const std::string& limit, std::string& trace) {
 TEST(ProgramTest, RunningOutOfMemoryOrThreadsIsAFailureNeverACrash) {
   if (std::system("prlimit --version >/dev/null 2>&1") != 0) GTEST_SKIP() << "no prlimit";
   if (!emulator.empty()) GTEST_SKIP() << "the limits would bind the emulator, not the program";
-  constexpr int loader_failure = 127;  // before the program runs
-  int failed = 0;
-  int finished = 0;
-  int first_finished = 0;                  // KiB
-  const auto run_limited = [&](int kib) {  // its status, once its output has been checked
+  constexpr int loader_failure = 127;                // before the program runs
+  int failed = 0, finished = 0, first_finished = 0;  // the last in KiB
+  const auto run_limited = [&](int kib) {            // its status, once its output has been checked
     SCOPED_TRACE(std::to_string(kib) + " KiB");
     const std::string limit = "prlimit --as=" + std::to_string(kib * 1024) + " ";
     const run_result run = run_program("timeout 10 " + limit);
@@ -392,6 +383,7 @@ const std::string unwritable = "cannot write the report: ";
 // and that allocation fails.
 const std::string reserve_gone = std::string(_GLIBCXX_RELEASE >= 13 ? "" : "FAULT_ALSO=1 ") +
                                  "GLIBCXX_TUNABLES=glibcxx.eh_pool.obj_count=0";
+const std::string stand_in_reserve_gone = stand_in + " " + reserve_gone;
 const std::vector<std::string> close_together = {"x", "x+", "x.x", "x.x.x", "xx", "x.xx", "x.+"};
 
 INSTANTIATE_TEST_SUITE_P(
@@ -407,11 +399,8 @@ INSTANTIATE_TEST_SUITE_P(
         // Every allocation oneTBB makes, each a call of its own through the stand-in for its
         // allocator library, as in a build without one.
         fault_sweep{"OneTBBAllocations", "alloc", stand_in, "", {"x", "x+"}},
-        fault_sweep{"OneTBBAllocationsWithoutExceptionReserve",
-                    "alloc",
-                    stand_in + " " + reserve_gone,
-                    "",
-                    {"xx"}},
+        fault_sweep{
+            "OneTBBAllocationsWithoutExceptionReserve", "alloc", stand_in_reserve_gone, "", {"xx"}},
         fault_sweep{"WriteNoSpace", "write-enospc", "", unwritable + "No space left on device"},
         fault_sweep{"WriteIoError", "write-eio", "", unwritable + "Input/output error"},
         fault_sweep{"WriteInterrupted", "write-eintr", "", unwritable + "Interrupted system call"},

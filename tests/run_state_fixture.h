@@ -14,8 +14,7 @@ class RunStateTest : public testing::Test {
 
   static void reset() {
     using namespace averaging;
-    int discarded = 0;
-    while (queue.pop_if_present(discarded)) {
+    for (int discarded = 0; queue.pop_if_present(discarded);) {
     }
     total = 0.0;
     count = 0;
