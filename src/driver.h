@@ -46,8 +46,7 @@ template <typename Body>
 int run_and_report() {
   try {
     for (int i = 0; i < value_count; ++i) {
-      const int value = i % 2 == 0 ? even_position_value : odd_position_value;
-      queue.push(value);
+      queue.push(i % 2 == 0 ? even_position_value : odd_position_value);
     }
     count = value_count;
 
