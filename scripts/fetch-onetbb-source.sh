@@ -5,7 +5,8 @@
 # DEST (default build/onetbb/source), with a private apt state that leaves the system's alone;
 # nothing when DEST is there. A script because apt-get source needs deb-src entries the system
 # lacks, and a .dsc that Debian 13's archive does not serve for this package: so the tarballs come
-# by the signed Sources index's URIs and SHA-256 sums, unpacked as dpkg-source does "3.0 (quilt)".
+# by the signed Sources index's URIs and SHA-256 sums, unpacked as dpkg-source does "3.0 (quilt)",
+# but for its patches, which scripts/build-onetbb.sh applies with quilt.
 # Usage: scripts/fetch-onetbb-source.sh [DEST]
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -36,11 +37,6 @@ done <<<"$uris"
 tree=$state/work/tree
 tar -xf "$(compgen -G "$state/work/onetbb_*.orig.tar.*")" -C "$tree" --strip-components=1
 tar -xf "$(compgen -G "$state/work/onetbb_*.debian.tar.*")" -C "$tree"
-if [[ -f "$tree/debian/patches/series" ]]; then
-  grep -vE '^\s*(#|$)' "$tree/debian/patches/series" | while read -r patch _; do
-    patch -d "$tree" -p1 -s <"$tree/debian/patches/$patch"
-  done
-fi
 [[ -f "$tree/CMakeLists.txt" ]] || fail
 mkdir -p "$(dirname "$dest")" && rm -rf "$dest" && mv "$tree" "$dest"
 echo "oneTBB $version source in $dest"

@@ -5,7 +5,7 @@
 # what is linked into it statically, from where that code came from: a file a Debian package
 # installed (its copyright file, and each /usr/share/common-licenses licence it refers to), or a
 # source tree (its LICENSE*, third-party-programs*, debian/copyright, and the project's changes to
-# it, averaging-*.patch). Nothing is retyped; an origin with no notice fails.
+# it, debian/patches/averaging-*.patch). Nothing is retyped; an origin with no notice fails.
 # A script because no Debian tool gathers the notices of files it did not package itself.
 # Usage: scripts/gather-notices.sh DEST NAME=ORIGIN...   (a NAME may be given several origins)
 set -euo pipefail
@@ -18,7 +18,7 @@ append() { printf '==== %s\n\n%s\n\n' "$3" "$(cat "$2")" >>"$dest/$1.txt"; }
 for pair in "$@"; do
   name=${pair%%=*} origin=${pair#*=} found=0
   if [[ -d $origin ]]; then
-    for file in "$origin"/{LICENSE*,third-party-programs*,debian/copyright,averaging-*.patch}; do
+    for file in "$origin"/{LICENSE*,third-party-programs*,debian/copyright,debian/patches/averaging-*.patch}; do
       if [[ -f $file ]]; then
         append "$name" "$file" "${file#"$origin"/}, of the source $name is built from" && found=1
       fi
