@@ -44,9 +44,13 @@ check-cpu-quota: release-build ## the report contract under a control group's qu
 	  grep -E 'nr_(periods|throttled)' $(quota)/cpu.stat; rmdir $(quota); exit $$status; \
 	else rmdir $(quota) 2>/dev/null; echo "check-cpu-quota: skipped, no CPU quota can be set here"; fi
 
-fault-injection: deps ## every fault sweep with its runs per outcome, against oneTBB's patched headers
-	$(call build,onetbb-patched,program_tests onetbb_reproducer)
-	bash -o pipefail -c 'ctest --preset fault-injection | grep -E ": [0-9]+ (calls|runs)|tests passed"'
+# Where the archive serves no source of the installed oneTBB (forky's 2023.1.0.orig.tar.xz: 404),
+# the sweeps run against its headers patched and Debian's library, whose faults they excuse.
+SOURCELESS_RELEASES := forky
+fault-injection: deps ## every fault sweep with its runs per outcome, against oneTBB built patched
+	cmake --preset onetbb-patched $(if $(filter $(OWN_RELEASE),$(SOURCELESS_RELEASES)),\
+	  -DAVERAGING_PATCHED_ONETBB=headers) && cmake --build --preset onetbb-patched
+	bash -o pipefail -c 'ctest --preset fault-injection | grep -E ": [0-9]+ (calls|runs)|right:|tests passed"'
 
 lint: ## clang-format, shellcheck and reuse lint over every tracked file
 	$(install) git clang-format shellcheck reuse
