@@ -54,12 +54,13 @@ int run_and_report() {
     tbb_layer::parallel_while<Body> w;
     ItemStream stream(queue);
     Body body(&w);
+    // Run, pause, join, report. The pause is promised after the run and before the report; it
+    // comes ahead of the join as the workers wind down meanwhile, so the join is then quick,
+    // where right after the run it waits for them to settle. The join comes before the report: a
+    // worker that fails while it starts ends the run with no report, not after the whole of it.
     w.run(stream, body);
-    // The pool joined before the report: a worker that fails while it starts ends the run, with
-    // no report, rather than after the whole report was written.
-    init.terminate();
-
     std::this_thread::sleep_for(pause_before_report);  // GCOVR_EXCL_BR_LINE: sleep cannot throw
+    init.terminate();
     return write_report();
   } catch (...) {
     return report_failure(describe_current_exception());
