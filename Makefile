@@ -77,9 +77,9 @@ memcheck: deps build/release/CMakeCache.txt ## valgrind on the program: no error
 
 BENCH_REPETITIONS ?= 11
 BENCH_MIN_TIME ?= 0.2
-bench-build: deps ## the benchmark's release build
+bench-build: deps ## the benchmarks' release build
 	$(install) libbenchmark-dev python3
-	$(call build,bench,layer_bench)
+	$(call build,bench,layer_bench averaging onetbb_floor)
 
 bench: bench-build ## the benchmark, repetitions interleaved, a table of ratios of medians
 	build/bench/bench/layer_bench --benchmark_repetitions=$(BENCH_REPETITIONS) \
