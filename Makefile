@@ -81,12 +81,12 @@ bench-build: deps ## the benchmarks' release build
 	$(install) libbenchmark-dev python3
 	$(call build,bench,layer_bench averaging onetbb_floor)
 
-bench: bench-build ## the benchmark, repetitions interleaved, a table of ratios of medians
+bench: bench-build ## the benchmarks, runs interleaved: the layer's and the whole program's ratios of medians
 	build/bench/bench/layer_bench --benchmark_repetitions=$(BENCH_REPETITIONS) \
 	  --benchmark_min_time=$(BENCH_MIN_TIME) --benchmark_enable_random_interleaving=true \
 	  --benchmark_report_aggregates_only=true --benchmark_out_format=json \
 	  --benchmark_out=build/bench/results.json >build/bench/console.txt
-	python3 bench/ratios.py build/bench/results.json
+	python3 bench/ratios.py build/bench/results.json && python3 bench/process_bench.py build/bench/averaging build/bench/bench/onetbb_floor
 
 # Other Debian architectures: the cross preset (i386 runs natively where the kernel lets it).
 ARCHES := i386 arm64 armhf riscv64 ppc64el s390x
