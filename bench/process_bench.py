@@ -35,8 +35,8 @@ def main():
     parser.add_argument("--rounds", type=int, default=80, help="runs of each program (80)")
     parser.add_argument("programs", nargs="+", metavar="PROGRAM")
     args = parser.parse_args()
-    if len(args.programs) < 2:
-        parser.error("give two programs or more")
+    if len(args.programs) < 2 or args.rounds < 2:
+        parser.error("give two programs or more, and two rounds or more")
     programs = [os.path.abspath(p) for p in args.programs]
 
     for program in programs:  # untimed: loads every library into the page cache
