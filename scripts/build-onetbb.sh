@@ -30,16 +30,17 @@ stamp=$(printf '%s\n' "${own_tests[@]}" "$@" "${patches[@]}" &&
 rm -rf --one-file-system "$root" && mkdir -p "$root/source/include" "$root/source/debian/patches"
 if [[ $source == /usr ]]; then cp -a /usr/include/oneapi "$root/source/include/"
 else cp -a "$source/." "$root/source"; fi
-for patch in "${patches[@]}"; do
+for patch in "${patches[@]}"; do  # the installed headers take the patches to headers alone
+  [[ $source == /usr ]] && grep '^+++ ' "$patch" | grep -qv '^+++ b/include/' && continue
   cp "$patch" "$root/source/debian/patches/averaging-${patch##*/}"
   echo "averaging-${patch##*/}" >>"$root/source/debian/patches/series"
 done
 # The installed headers get a debian/patches of their own, for the project's alone.
 export QUILT_PATCHES=debian/patches
-if [[ -s $root/source/debian/patches/series ]] && ! (cd "$root/source" && quilt push -a -q) \
+if [[ -s $root/source/debian/patches/series ]] && ! (cd "$root/source" && quilt push -a -q --fuzz=0) \
   >"$root.log" 2>&1; then
-  failed=$(cd "$root/source" && quilt next)
-  echo "${failed/averaging-/$series} does not apply to oneTBB $version" >&2 && exit 1
+  failed=$(cd "$root/source" && quilt next) && failed=${failed##*/}
+  echo "${failed/#averaging-/$series} does not apply to oneTBB $version" >&2 && exit 1
 fi
 [[ $source == /usr ]] && { echo "$stamp" >"$root/stamp"; exit 0; }
 # GCC 12 warns on oneTBB's fences, hence no strict (warnings as errors) build. Its own tests are
