@@ -18,9 +18,7 @@ own_tests=() && [[ ${1-} == --own-tests ]] && shift && own_tests=(test_parallel_
   conformance_parallel_for_each test_eh_algorithms test_eh_thread test_global_control
   conformance_global_control test_task_arena conformance_task_arena)
 version=$(dpkg-query -W -f='${Version}' "libtbb-dev:$(dpkg --print-architecture)")
-major=$(sed -n 's/^#define TBB_VERSION_MAJOR \([0-9]*\).*/\1/p' \
-  "$source/include/oneapi/tbb/version.h")
-for dir in docs/onetbb/20*/; do (( ${dir:12:4} <= major )) && series=$dir; done
+for dir in docs/onetbb/20*/; do (( ${dir:12:4} <= ${version:0:4} )) && series=$dir; done
 shopt -s nullglob
 LC_COLLATE=C patches=(${series:+"$series"*.patch})
 stamp=$(printf '%s\n' "${own_tests[@]}" "$@" "${patches[@]}" &&
@@ -35,16 +33,14 @@ for patch in "${patches[@]}"; do  # the installed headers take the patches to he
   cp "$patch" "$root/source/debian/patches/averaging-${patch##*/}"
   echo "averaging-${patch##*/}" >>"$root/source/debian/patches/series"
 done
-# The installed headers get a debian/patches of their own, for the project's alone.
-export QUILT_PATCHES=debian/patches
-if [[ -s $root/source/debian/patches/series ]] && ! (cd "$root/source" && quilt push -a -q --fuzz=0) \
-  >"$root.log" 2>&1; then
-  failed=$(cd "$root/source" && quilt next) && failed=${failed##*/}
+cd "$root/source" && export QUILT_PATCHES=debian/patches  # made for the installed headers too
+if [[ -s $QUILT_PATCHES/series ]] && ! quilt push -a -q --fuzz=0 >"$root.log" 2>&1; then
+  failed=$(quilt next) && failed=${failed##*/}
   echo "${failed/#averaging-/$series} does not apply to oneTBB $version" >&2 && exit 1
 fi
+cd "$OLDPWD"
 [[ $source == /usr ]] && { echo "$stamp" >"$root/stamp"; exit 0; }
-# GCC 12 warns on oneTBB's fences, hence no strict (warnings as errors) build. Its own tests are
-# configured only once the library is built, so that only the chosen ones are.
+# No strict build: GCC 12 warns on oneTBB's fences. Tests configured after, to build just those.
 { cmake -S "$root/source" -B "$root/build" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DCMAKE_INSTALL_PREFIX="$root/install" -DCMAKE_INSTALL_LIBDIR=lib \
     -DCMAKE_PROJECT_INCLUDE="$PWD/cmake/source-path.cmake" -DTBB_TEST=OFF -DTBB_STRICT=OFF \
