@@ -166,7 +166,7 @@ package-windows: ## zips of the 32-bit and 64-bit Windows program with their DLL
 # Varying all this machine allows (file order needs FUSE; user and group a second user). The oneTBB
 # source first: a year ahead, the indexes have expired. nocheck: faketime's writes confuse the tests.
 reproducible: deps ## reprotest: two builds of every package, compared by diffoscope
-	$(install) $(WINDOWS_PACKAGES) strip-nondeterminism git reprotest faketime disorderfs \
+	$(install) $(WINDOWS_PACKAGES) strip-nondeterminism git quilt reprotest faketime disorderfs \
 	  diffoscope-minimal
 	rm -rf --one-file-system build/reprotest && git clone -q . build/reprotest/source
 	scripts/fetch-onetbb-source.sh build/reprotest/source/build/onetbb/source
