@@ -10,7 +10,8 @@
 //                throwing it reads a control not built yet and the child dies with SIGSEGV.
 // Exits 0 where every child ends right (runs, catches std::bad_alloc or another exception, or
 // is refused by the loader: 127); 124 at the first child still running after 5 s; 128 + N at
-// the first child killed by signal N. Build: g++ -std=c++20 shortage-reproducer.cpp -ltbb.
+// the first child killed by signal N; another child's status as it is. Build: g++ -std=c++20
+// shortage-reproducer.cpp -ltbb.
 #include <fcntl.h>
 #include <oneapi/tbb/parallel_for.h>
 #include <signal.h>
@@ -91,7 +92,9 @@ int main(int argc, char** argv) {
     }
     std::printf("%s: under %ld KiB%s, the child %s\n", argv[1], (limit - base) / kib,
                 setup ? " more than it had mapped" : "",
-                status == 124 ? "still runs after 5 s: killed" : strsignal(status - 128));
+                status == 124  ? "still runs after 5 s: killed"
+                : status > 128 ? strsignal(status - 128)
+                               : "ends with an unexpected status");
     return status;
   }
   std::printf(
