@@ -50,7 +50,7 @@ SOURCELESS_RELEASES := forky
 fault-injection: deps ## every fault sweep with its runs per outcome, against oneTBB built patched
 	cmake --preset onetbb-patched -DAVERAGING_PATCHED_ONETBB=$(if $(filter $(OWN_RELEASE),$(SOURCELESS_RELEASES)),headers,library)
 	cmake --build --preset onetbb-patched
-	bash -o pipefail -c 'ctest --preset fault-injection | grep -E ": [0-9]+ (calls|runs)|right:|tests passed"'
+	bash -o pipefail -c 'ctest --preset fault-injection | grep -E ": [0-9]+ (calls|runs)|right:|% tests passed"'
 
 lint: ## clang-format, shellcheck and reuse lint over every tracked file
 	$(install) git clang-format shellcheck reuse

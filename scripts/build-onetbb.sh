@@ -51,5 +51,6 @@ cd "$OLDPWD"
     (IFS='|' && ctest --test-dir "$root/build" -j 2 --output-on-failure -R "^(${own_tests[*]})\$"); fi
 } >>"$root.log" 2>&1 || { tail -n 30 "$root.log" >&2; exit 1; }
 for part in runtime devel; do cmake --install "$root/build" --component $part >/dev/null; done
-[[ -z ${own_tests[*]} ]] || grep -E '^(100% tests passed|Total Test time)' "$root.log"
-echo "$stamp" >"$root/stamp" && echo "oneTBB (${root##*/}) installed in $root/install"
+[[ -z ${own_tests[*]} ]] || sed -n "s/^100% tests passed/oneTBB's own tests of the patches: &/p" "$root.log"
+echo "$stamp" >"$root/stamp" && echo "oneTBB (${root##*/}) installed in $root/install, with:" \
+  "${patches[*]}"
