@@ -14,9 +14,8 @@ root=$(realpath -m "build/onetbb/$1") && shift
 source=build/onetbb/source
 if [[ ${1-} == --headers-only ]]; then source=/usr; else scripts/fetch-onetbb-source.sh; fi
 scripts/install-deps.sh quilt
-own_tests=() && [[ ${1-} == --own-tests ]] && shift && own_tests=(test_parallel_for_each
-  conformance_parallel_for_each test_eh_algorithms test_eh_thread test_global_control
-  conformance_global_control test_task_arena conformance_task_arena)
+own_tests=() && [[ ${1-} == --own-tests ]] && shift &&
+  own_tests=({test,conformance}_{parallel_for_each,global_control,task_arena} test_eh_{algorithms,thread})
 version=$(dpkg-query -W -f='${Version}' "libtbb-dev:$(dpkg --print-architecture)")
 for dir in docs/onetbb/20*/; do (( ${dir:12:4} <= ${version:0:4} )) && series=$dir; done
 shopt -s nullglob
@@ -52,5 +51,4 @@ cd "$OLDPWD"
 } >>"$root.log" 2>&1 || { tail -n 30 "$root.log" >&2; exit 1; }
 for part in runtime devel; do cmake --install "$root/build" --component $part >/dev/null; done
 [[ -z ${own_tests[*]} ]] || sed -n "s/^100% tests passed/oneTBB's own tests of the patches: &/p" "$root.log"
-echo "$stamp" >"$root/stamp" && echo "oneTBB (${root##*/}) installed in $root/install, with:" \
-  "${patches[*]}"
+echo "$stamp" >"$root/stamp" && echo "oneTBB (${root##*/}) in $root/install, with: ${patches[*]}"
